@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QListWidget>
+
+// A list box whose items each have a tick box and carry a 64-bit item data (an entry key).
+// Indices start at 0; the selected index is -1 while no item is selected.
+class CheckListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit CheckListBox(QWidget* parent = nullptr);
+
+    void clearItems();
+    // Appends an item, unticked.
+    void addItemWithData(const QString& text, qint64 itemData);
+    qint64 itemData(int index) const;
+    // The item data as the text the list holds ("57"), as statements take it.
+    QString itemDataText(int index) const;
+    int itemCount() const { return count(); }
+    int selectedIndex() const;
+    bool isTicked(int index) const;
+    void setTicked(int index, bool ticked);
+    void removeItemAt(int index);
+
+signals:
+    // The user chose an item with the mouse or the keyboard; no arguments, as the windows expect.
+    void clicked();
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    virtual void clear() = 0;
+    // Puts plain text on the clipboard, marked as a secret so that clipboard managers keep no history of it.
+    virtual void setSecretText(const QString& text) = 0;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+struct sqlite3;
+
+// The one database connection of the program. It is handed the connection text the
+// program has always used, finds the data source and the database password in it, and
+// opens the encrypted file read-write. It never creates a file.
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // "Provider=...;data source=<folder>\DB.xml;Persist Security Info=False ;jet oledb:database password=Brindlex"
+    static QString connectionTextFor(const QString& programFolder);
+    // The file named by the data source of a connection text, with the folder separator of this
+    // platform ("\DB.xml" of the text becomes "/DB.xml" here).
+    static QString dataSourceOf(const QString& connectionText);
+    static QString passwordOf(const QString& connectionText);
+
+    void setConnectionString(const QString& text) { m_connectionString = text; }
+    const QString& connectionString() const { return m_connectionString; }
+
+    // Opens the file named by the connection string, applies the key and proves it with a first
+    // statement. Throws VaultError (EngineFailure) for a missing file, a wrong password, a file
+    // that is not a vault, or a file that stays locked.
+    void open();
+    bool isOpen() const { return m_db != nullptr; }
+
+    // Runs one DELETE or UPDATE statement; final when it returns. Parameters, where given, are
+    // bound in order to the statement's "?" placeholders (texts with their full length, U+0000 included).
+    void execute(const QString& sql, const QVariantList& parameters = {});
+
+    // The file this connection works on, for error descriptions.
+    const QString& fileName() const { return m_fileName; }
+    sqlite3* handle() const { return m_db; }
+
+    // Turns the engine's last failure into the program's error, naming the file.
+    [[noreturn]] void raiseEngineError(int resultCode) const;
+
+private:
+    QString m_connectionString;
+    QString m_fileName;
+    sqlite3* m_db = nullptr;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Connection.h"
+#include "Recordset.h"
+
+#include <QString>
+#include <memory>
+
+// The values the windows share for the life of the process. main() makes one and hands it by
+// reference to every window; tests make their own.
+class Module {
+public:
+    Module() = default;
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    // The cipher key every caller of EncodeSecret / DecodeSecret passes.
+    static inline const QString SecretKey = QStringLiteral("Tavernix@#");
+
+    // Every operation starts with a fresh result set, which discards whatever an interrupted
+    // earlier operation left open.
+    Recordset& freshRecordset() {
+        VaultRecordset = std::make_unique<Recordset>();
+        return *VaultRecordset;
+    }
+
+    // The decimal text of RootSeq that is appended to the master password before it is stored.
+    QString rootSeqSuffix() const { return QString::number(RootSeq); }
+
+    Connection VaultConnection;
+    std::unique_ptr<Recordset> VaultRecordset = std::make_unique<Recordset>();
+    QString SqlText;
+    qint16 RootSeq = 0;
+    bool MustSetPassword = false;
+};

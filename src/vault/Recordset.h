@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+class Connection;
+
+// A result set over one SELECT, in the manner of a keyset cursor: the exact row count is
+// known as soon as it is open, the cursor starts on the first row, and a result of a
+// single-table SELECT can add a row or change the current one.
+//
+// Values are QVariants: a Null column is a null QVariant, an empty text is an empty QString,
+// so the two can always be told apart. Column names are matched without regard to case.
+class Recordset {
+public:
+    Recordset() = default;
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    void open(const QString& sql, Connection& connection);
+    void close();
+    bool isOpen() const { return m_connection != nullptr; }
+
+    qint64 recordCount() const;
+    // True when the cursor stands on no row (past the end, or an empty result).
+    bool atEnd() const;
+    void moveNext();
+
+    // The current row's value of a column; Null is a null QVariant. Throws NoCurrentRow
+    // without a current row, EngineFailure for a column the result does not have.
+    QVariant value(const QString& column) const;
+    // Typed reads: a Null throws InvalidUseOfNull; a number outside 16 bits throws Overflow.
+    QString text(const QString& column) const;
+    qint64 integer(const QString& column) const;
+    qint16 int16(const QString& column) const;
+
+    // Assigns a value to a column of the current (or newly added) row; written by update().
+    void setValue(const QString& column, const QVariant& value);
+
+    // Starts a new row of the SELECT's table; the columns assigned afterwards are written by
+    // update(), which makes the new row (with the key the database gave it) the current row.
+    void addNew();
+    void update();
+
+    const QStringList& columns() const { return m_columns; }
+
+private:
+    int columnIndex(const QString& column) const;
+    void requireCurrentRow() const;
+    QString tableForUpdate() const;
+
+    Connection* m_connection = nullptr;
+    QString m_sql;
+    QStringList m_columns;
+    std::vector<std::vector<QVariant>> m_rows;
+    qint64 m_position = 0;
+    bool m_adding = false;
+    std::vector<std::pair<int, QVariant>> m_pending; // column index, value
+};

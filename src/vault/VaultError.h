@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// The one error type of the program. Every failure that a handler may have to report
+// carries a number and a Simplified-Chinese description; the windows show both in the
+// "错误" box (title "错误" + number).
+class VaultError : public std::exception {
+public:
+    // Any failure of the database engine: missing file, wrong password, not a vault,
+    // read-only, locked, disk full, I/O. The windows rely on this exact value.
+    static constexpr long EngineFailure = -2147467259L;
+    // The cursor stands on no row (empty result, or moved past the end).
+    static constexpr long NoCurrentRow = 3021;
+    // A Null read as text or number.
+    static constexpr long InvalidUseOfNull = 94;
+    // A value that does not fit the 16-bit integer it is converted to.
+    static constexpr long Overflow = 6;
+    // A value of the wrong kind (a text that is no number where a number is needed).
+    static constexpr long TypeMismatch = 13;
+
+    VaultError(long number, QString description);
+
+    long number() const noexcept { return m_number; }
+    const QString& description() const noexcept { return m_description; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    long m_number;
+    QString m_description;
+    QByteArray m_utf8;
+};
