@@ -1,0 +1,65 @@
+#pragma once
+
+#include "entries/EntryPane.h"
+#include "tree/CategoryCommands.h"
+#include "tree/CategoryTreeBuilder.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class CategoryTree;
+class CheckListBox;
+class FlatEdit;
+class FlatMemo;
+class Module;
+class QMenu;
+class QPushButton;
+class SkinComboBox;
+class SkinEngine;
+struct Platform;
+
+// The main window: tree of categories, entry list, detail pane, menus. The constructor only
+// builds the window; load() runs the start-up sequence (connection, skin, login, first-run
+// password, tree).
+class Main : public QMainWindow {
+    Q_OBJECT
+public:
+    Main(Module& module, Platform& platform, const QString& programFolder, QWidget* parent = nullptr);
+    ~Main() override;
+
+    // The start-up sequence under one error trap. False when it failed (the error was reported and
+    // the end of the program requested) or the user left the login.
+    bool load();
+
+    void GJTree();
+    void GXTree(qint64 PID);
+    void AllowEdit();
+    void ClearEdlt();
+
+    // Menu commands.
+    void Passwode();
+    void Exit();
+    void Help();
+    void About();
+
+    CategoryTree* tree() const { return m_tree; }
+    QMenu* rightMenu() const { return m_rightMenu; }
+    EntryPane& entryPane() { return *m_entryPane; }
+    CategoryCommands& categoryCommands() { return *m_categoryCommands; }
+
+private:
+    void buildControls();
+    void buildMenus();
+    void onTreeMouseButton(int button, int x, int y);
+
+    Module& m_module;
+    Platform& m_platform;
+    QString m_programFolder;
+
+    CategoryTree* m_tree = nullptr;
+    QMenu* m_rightMenu = nullptr;
+    EntryPaneWidgets m_paneWidgets;
+    std::unique_ptr<CategoryTreeBuilder> m_treeBuilder;
+    std::unique_ptr<CategoryCommands> m_categoryCommands;
+    std::unique_ptr<EntryPane> m_entryPane;
+};

@@ -1,0 +1,1 @@
+#include "EntryPane.h"

@@ -1,0 +1,1 @@
+#include "TempVault.h"
