@@ -1,1 +1,171 @@
 #include "EntryPane.h"
+
+#include "controls/CategoryTree.h"
+#include "controls/CheckListBox.h"
+#include "controls/FlatEdit.h"
+#include "controls/FlatMemo.h"
+#include "controls/SkinComboBox.h"
+#include "platform/ErrorReport.h"
+#include "platform/Platform.h"
+#include "vault/Module.h"
+#include "vault/SecretCipher.h"
+#include "vault/Statements.h"
+#include "vault/VaultError.h"
+
+#include <QPushButton>
+#include <optional>
+
+namespace {
+
+const QColor WritableBack(255, 255, 255);
+const QColor ReadOnlyBack(224, 224, 224);
+
+const QString ReadOnlyCaption = QStringLiteral("只读(&R)");
+const QString WritableCaption = QStringLiteral("可写(&W)");
+
+} // namespace
+
+EntryPane::EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window)
+    : m_module(module), m_platform(platform), m_w(widgets), m_window(window) {}
+
+void EntryPane::connectHandlers() {
+    // Every handler but Save ends the program on an unexpected error; Save reports it and
+    // leaves the window as it was.
+    const auto fatal = [this](QPushButton* button, void (EntryPane::*handler)()) {
+        QObject::connect(button, &QPushButton::clicked, button,
+                         [this, handler] { runFatal(m_platform, m_window, [this, handler] { (this->*handler)(); }); });
+    };
+    fatal(m_w.buttonRead, &EntryPane::Button_Read);
+    fatal(m_w.buttonNew, &EntryPane::Button_New);
+    fatal(m_w.buttonCancel, &EntryPane::Button_Cancel);
+    fatal(m_w.buttonDel, &EntryPane::Button_Del);
+    fatal(m_w.buttonCopy1, &EntryPane::Button_Copy1);
+    fatal(m_w.buttonCopy2, &EntryPane::Button_Copy2);
+    fatal(m_w.buttonFollow, &EntryPane::Button_Follow);
+    fatal(m_w.buttonView, &EntryPane::Button_View);
+    QObject::connect(m_w.buttonSave, &QPushButton::clicked, m_w.buttonSave,
+                     [this] { runTrapped(m_platform, m_window, [this] { Button_Save(); }); });
+    QObject::connect(m_w.list, &CheckListBox::clicked, m_w.list,
+                     [this] { runFatal(m_platform, m_window, [this] { ShowEntry(); }); });
+}
+
+void EntryPane::tell(const QString& text, BoxIcon icon) {
+    m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
+}
+
+void EntryPane::LoadEntryList(const QString& categoryKey) {
+    m_w.list->clearItems();
+    // AllowEdit still sees the pending new entry here: its buttons stay as they were until the
+    // next AllowEdit, as users of the program know it.
+    AllowEdit();
+    ClearEdlt();
+    AddingNew = false;
+
+    Recordset& rs = m_module.freshRecordset();
+    rs.open(Statements::entriesOfCategory(categoryKey), m_module.VaultConnection);
+    const qint64 rows = rs.recordCount();
+    for (qint64 i = 1; i <= rows; ++i) {
+        m_w.list->addItemWithData(rs.text(QStringLiteral("Caption")), rs.integer(QStringLiteral("ID")));
+        rs.moveNext();
+    }
+    rs.close();
+}
+
+void EntryPane::ShowEntry() {
+    const int index = m_w.list->selectedIndex();
+    if (index == -1) {
+        return;
+    }
+    AddingNew = false;
+
+    // A stored secret that no encoding could have produced (a damaged file) is reported, and its
+    // field stays empty; the rest of the entry is shown, so the entry can still be chosen, put
+    // right or deleted instead of ending the program each time it is clicked.
+    std::optional<VaultError> damaged;
+    const auto decode = [this, &damaged](const QString& stored) -> QString {
+        try {
+            return DecodeSecret(stored, Module::SecretKey);
+        } catch (const VaultError& error) {
+            if (!damaged) {
+                damaged = error;
+            }
+            return {};
+        }
+    };
+
+    Recordset& rs = m_module.freshRecordset();
+    rs.open(Statements::entry(m_w.list->itemDataText(index)), m_module.VaultConnection);
+    const qint64 rows = rs.recordCount();
+    for (qint64 i = 1; i <= rows; ++i) {
+        m_w.editCaption->setText(rs.text(QStringLiteral("Caption")));
+        m_w.editName->setText(decode(rs.text(QStringLiteral("Name"))));
+        m_w.editPass->setText(decode(rs.text(QStringLiteral("Pass"))));
+        m_w.editWww->setText(rs.text(QStringLiteral("Www")));
+        m_w.editRemark->setText(decode(rs.text(QStringLiteral("Remark"))));
+        m_w.comboType->setText(rs.text(QStringLiteral("Sort")));
+        rs.moveNext();
+    }
+    rs.close();
+
+    AllowEdit();
+    if (damaged) {
+        reportError(m_platform, m_window, *damaged);
+    }
+}
+
+void EntryPane::ClearEdlt() {
+    m_w.editCaption->setText(QString());
+    m_w.editName->setText(QString());
+    m_w.editPass->setText(QString());
+    m_w.editWww->setText(QString());
+    m_w.editRemark->setText(QString());
+    if (m_w.comboType->count() >= 1) {
+        m_w.comboType->setCurrentIndex(0);
+    }
+}
+
+void EntryPane::AllowEdit() {
+    const bool writable = WriteMode;
+    const QColor& back = writable ? WritableBack : ReadOnlyBack;
+
+    m_w.editCaption->setEnabled(writable);
+    m_w.editName->setEnabled(writable);
+    m_w.editPass->setEnabled(writable);
+    m_w.editWww->setEnabled(writable);
+    m_w.editRemark->setEnabled(writable);
+    m_w.comboType->setEnabled(writable);
+
+    m_w.editCaption->setBackColor(back);
+    m_w.editName->setBackColor(back);
+    m_w.editPass->setBackColor(back);
+    m_w.editWww->setBackColor(back);
+    m_w.editRemark->setBackColor(back);
+    m_w.comboType->setBackColor(back);
+
+    const bool somethingToSave = writable && (m_w.list->selectedIndex() != -1 || AddingNew);
+    m_w.buttonSave->setEnabled(somethingToSave);
+    m_w.buttonCancel->setEnabled(somethingToSave);
+
+    // The kind shown survives the reload; anything else falls back to the first kind.
+    const QString kind = m_w.comboType->currentText();
+    m_w.comboType->clear();
+    m_w.comboType->addItem(QStringLiteral("普通账号"));
+    m_w.comboType->addItem(QStringLiteral("银行账号"));
+    m_w.comboType->addItem(QStringLiteral("网络账号"));
+    m_w.comboType->setText(kind);
+}
+
+void EntryPane::Button_Read() {
+    if (WriteMode) {
+        m_w.buttonRead->setText(ReadOnlyCaption);
+        m_w.buttonNew->hide();
+        m_w.buttonDel->hide();
+        WriteMode = false;
+    } else {
+        m_w.buttonNew->show();
+        m_w.buttonDel->show();
+        m_w.buttonRead->setText(WritableCaption);
+        WriteMode = true;
+    }
+    AllowEdit();
+}

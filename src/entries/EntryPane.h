@@ -7,6 +7,7 @@
 class Module;
 class QWidget;
 struct Platform;
+enum class BoxIcon;
 
 // The entry side of the main window: the list of a category's entries, the detail pane, the
 // read-only / writable mode and the entry commands.
@@ -36,6 +37,12 @@ public:
     void Button_View();
 
 private:
+    // The "提示！" box with one OK button.
+    void tell(const QString& text, BoxIcon icon);
+    // Save's work after its question was answered Yes; errors reach Save's trap.
+    void writeEntry(qint64 entryKey);
+    void copyToClipboard(const QString& text, const QString& message);
+
     Module& m_module;
     Platform& m_platform;
     EntryPaneWidgets m_w;

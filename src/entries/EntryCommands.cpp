@@ -1,0 +1,146 @@
+// The commands of the entry side: new, save, cancel, delete, and the small field buttons.
+#include "EntryPane.h"
+
+#include "controls/CategoryTree.h"
+#include "controls/CheckListBox.h"
+#include "controls/FlatEdit.h"
+#include "controls/FlatMemo.h"
+#include "controls/SkinComboBox.h"
+#include "platform/Platform.h"
+#include "vault/Module.h"
+#include "vault/SecretCipher.h"
+#include "vault/Statements.h"
+#include "vault/VaultError.h"
+
+void EntryPane::Button_New() {
+    if (!WriteMode) {
+        tell(QStringLiteral("只读模式不能新建！"), BoxIcon::Exclamation);
+        return;
+    }
+    AddingNew = true;
+    AllowEdit();
+    ClearEdlt();
+}
+
+void EntryPane::Button_Save() {
+    if (m_w.tree->selectedNode() == nullptr) {
+        tell(QStringLiteral("请选择一个分类！"), BoxIcon::Exclamation);
+        return;
+    }
+    // Entry keys are 64-bit: the row of an entry whose ID went past 32767 must still be found.
+    qint64 entryKey = 0;
+    if (!AddingNew) {
+        const int index = m_w.list->selectedIndex();
+        if (index == -1) {
+            tell(QStringLiteral("请选择一个需要编辑的内容！"), BoxIcon::Information);
+            return;
+        }
+        entryKey = m_w.list->itemData(index);
+    }
+    if (m_w.editCaption->text().isEmpty()) {
+        tell(QStringLiteral("请输入标题！"), BoxIcon::Information);
+        return;
+    }
+    if (m_w.editPass->text().isEmpty()) {
+        tell(QStringLiteral("请输入密码！"), BoxIcon::Information);
+        return;
+    }
+    const BoxAnswer answer = m_platform.boxes.show(m_window, QStringLiteral("是否真的要保存信息？"),
+                                                   QStringLiteral("提示！"), BoxButtons::YesNo, BoxIcon::Question);
+    if (answer != BoxAnswer::Yes) {
+        return;
+    }
+    writeEntry(entryKey);
+}
+
+void EntryPane::writeEntry(qint64 entryKey) {
+    // The selected node is read again, as the category to reload; the question box cannot change it.
+    const QString categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
+    // Encoded before the row is touched: a failure leaves nothing half-assigned.
+    const QString name = EncodeSecret(m_w.editName->text(), Module::SecretKey);
+    const QString pass = EncodeSecret(m_w.editPass->text(), Module::SecretKey);
+    const QString remark = EncodeSecret(m_w.editRemark->text(), Module::SecretKey);
+
+    m_module.SqlText = Statements::entryForSave(entryKey);
+    Recordset& rs = m_module.freshRecordset();
+    rs.open(m_module.SqlText, m_module.VaultConnection);
+    if (AddingNew) {
+        bool isNumber = false;
+        const qint64 categoryId = categoryKey.toLongLong(&isNumber);
+        if (!isNumber) {
+            throw VaultError(VaultError::TypeMismatch, QStringLiteral("分类的编号“%1”不是数字。").arg(categoryKey));
+        }
+        rs.addNew();
+        rs.setValue(QStringLiteral("Type"), categoryId);
+    } else if (rs.atEnd()) {
+        // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
+        throw VaultError(VaultError::NoCurrentRow, QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
+    }
+    rs.setValue(QStringLiteral("Caption"), m_w.editCaption->text());
+    rs.setValue(QStringLiteral("Name"), name);
+    rs.setValue(QStringLiteral("Pass"), pass);
+    rs.setValue(QStringLiteral("Www"), m_w.editWww->text());
+    rs.setValue(QStringLiteral("Remark"), remark);
+    rs.setValue(QStringLiteral("Sort"), m_w.comboType->currentText());
+    rs.setValue(QStringLiteral("Seq"), QVariant(1));
+    rs.update();
+    rs.close();
+
+    AddingNew = false;
+    tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
+    LoadEntryList(categoryKey);
+}
+
+void EntryPane::Button_Cancel() {
+    AddingNew = false;
+    ShowEntry();
+    AllowEdit();
+}
+
+void EntryPane::Button_Del() {
+    if (!WriteMode) {
+        tell(QStringLiteral("只读模式不能删除！"), BoxIcon::Exclamation);
+        return;
+    }
+    if (m_w.list->selectedIndex() == -1) {
+        tell(QStringLiteral("没有勾选要删除的信息！"), BoxIcon::Exclamation);
+        return;
+    }
+    // Last item first, so that removing an item does not shift the ones still to be visited.
+    for (int k = m_w.list->itemCount() - 1; k >= 0; --k) {
+        if (m_w.list->isTicked(k)) {
+            m_module.VaultConnection.execute(Statements::deleteEntry(m_w.list->itemDataText(k)));
+            m_w.list->removeItemAt(k);
+        }
+    }
+    ClearEdlt();
+}
+
+void EntryPane::copyToClipboard(const QString& text, const QString& message) {
+    m_platform.clipboard.clear();
+    m_platform.clipboard.setSecretText(text);
+    tell(message, BoxIcon::Information);
+}
+
+void EntryPane::Button_Copy1() {
+    copyToClipboard(m_w.editName->text(), QStringLiteral("已经复制了帐户名称！"));
+}
+
+void EntryPane::Button_Copy2() {
+    copyToClipboard(m_w.editPass->text(), QStringLiteral("已经复制了密码！"));
+}
+
+void EntryPane::Button_Follow() {
+    const QString address = m_w.editWww->text();
+    if (address.isEmpty()) {
+        tell(QStringLiteral("没有需要打开网址！"), BoxIcon::Information);
+        return;
+    }
+    // Handed over exactly as typed; whatever the desktop does with it, the program says nothing.
+    m_platform.shell.open(address);
+}
+
+void EntryPane::Button_View() {
+    m_w.editPass->setPasswordChar(m_w.editPass->passwordChar() == QStringLiteral("*") ? QString()
+                                                                                      : QStringLiteral("*"));
+}
