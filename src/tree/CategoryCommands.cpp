@@ -1,0 +1,94 @@
+#include "CategoryCommands.h"
+
+#include "controls/CategoryTree.h"
+#include "frmType.h"
+#include "platform/ErrorReport.h"
+#include "platform/Platform.h"
+#include "vault/Module.h"
+#include "vault/Statements.h"
+
+#include <QTreeWidgetItem>
+#include <utility>
+
+namespace {
+const QString RefusalTitle = QStringLiteral("提示！");
+
+qint64 keyOf(const QTreeWidgetItem* node) {
+    return CategoryTree::nodeKey(node).toLongLong();
+}
+
+// Counts the rows of a query on a fresh shared result set.
+qint64 countRows(Module& module, const QString& sql) {
+    Recordset& rs = module.freshRecordset();
+    rs.open(sql, module.VaultConnection);
+    const qint64 count = rs.recordCount();
+    rs.close();
+    return count;
+}
+} // namespace
+
+CategoryCommands::CategoryCommands(Module& module, Platform& platform, CategoryTree& tree, QWidget* owner,
+                                   std::function<void()> rebuildTree, QString programFolder)
+    : m_module(module), m_platform(platform), m_tree(tree), m_owner(owner), m_rebuildTree(std::move(rebuildTree)),
+      m_programFolder(std::move(programFolder)), m_dialogRunner([](frmType& dialog) { dialog.exec(); }) {}
+
+void CategoryCommands::New() {
+    showCategoryDialog(frmType::NewCategory, QStringLiteral("请选择需要建下级分类的分类名称！"));
+}
+
+void CategoryCommands::Edit() {
+    // The root is not refused: its name may change, the dialog keeps its Seq.
+    showCategoryDialog(frmType::Rename, QStringLiteral("请选择需要修改的分类名称！"));
+}
+
+void CategoryCommands::showCategoryDialog(int mode, const QString& refusal) {
+    const QTreeWidgetItem* node = m_tree.selectedNode();
+    if (node == nullptr) {
+        refuse(refusal);
+        return;
+    }
+    frmType dialog(m_module, m_platform, m_rebuildTree, m_programFolder, m_owner);
+    dialog.LX = mode;
+    dialog.ID = keyOf(node);
+    if (dialog.Form_Load()) {
+        m_dialogRunner(dialog);
+    }
+}
+
+void CategoryCommands::refuse(const QString& text) {
+    m_platform.boxes.show(m_owner, text, RefusalTitle, BoxButtons::Ok, BoxIcon::Exclamation);
+}
+
+void CategoryCommands::Del() {
+    runTrapped(m_platform, m_owner, [this] { deleteSelected(); });
+}
+
+void CategoryCommands::deleteSelected() {
+    QTreeWidgetItem* node = m_tree.selectedNode();
+    if (node == nullptr) {
+        refuse(QStringLiteral("请选择需要删除的分类名称！"));
+        return;
+    }
+    const qint64 n = keyOf(node);
+    if (n == 1) {
+        refuse(QStringLiteral("根级分类不能删除！"));
+        return;
+    }
+    // The file is asked as well as the tree: a sub-category added by another copy of the program
+    // since the last rebuild would otherwise be cut off from the root, entries and all.
+    if (node->childCount() > 0 || countRows(m_module, Statements::childCategories(n)) > 0) {
+        refuse(QStringLiteral("存在下级分类不能删除！"));
+        return;
+    }
+    if (countRows(m_module, Statements::entriesOfCategoryCount(n)) > 0) {
+        refuse(QStringLiteral("存在账号信息不能删除！"));
+        return;
+    }
+    const BoxAnswer answer = m_platform.boxes.show(m_owner, QStringLiteral("是否真的要删除选中的分类？"),
+                                                   QStringLiteral("提示"), BoxButtons::YesNo, BoxIcon::Question);
+    if (answer != BoxAnswer::Yes) {
+        return;
+    }
+    m_module.VaultConnection.execute(Statements::deleteCategory(n));
+    m_tree.removeNode(node);
+}

@@ -1,0 +1,139 @@
+#include "frmType.h"
+
+#include "controls/FlatEdit.h"
+#include "controls/Fonts.h"
+#include "platform/ErrorReport.h"
+#include "platform/Platform.h"
+#include "vault/Module.h"
+#include "vault/Statements.h"
+#include "vault/VaultError.h"
+
+#include <QFile>
+#include <QIcon>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <utility>
+
+namespace {
+constexpr qint64 RootId = 1;
+constexpr qint64 RootParent = -1;
+} // namespace
+
+frmType::frmType(Module& module, Platform& platform, std::function<void()> rebuildTree, const QString& programFolder,
+                 QWidget* owner)
+    : QDialog(owner), m_module(module), m_platform(platform), m_rebuildTree(std::move(rebuildTree)) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("分类"));
+    setFixedSize(286, 55);
+    setFont(songTiFont(9));
+    const QString iconFile = programFolder + QStringLiteral("/Icons/vaultry.png");
+    if (!programFolder.isEmpty() && QFile::exists(iconFile)) {
+        setWindowIcon(QIcon(iconFile));
+    }
+    buildControls();
+}
+
+void frmType::buildControls() {
+    m_label1 = new QLabel(QStringLiteral("分类名称："), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(12, 10, 62, 24);
+
+    m_typeName = new FlatEdit(this);
+    m_typeName->setObjectName(QStringLiteral("TypeName"));
+    m_typeName->setGeometry(70, 12, 139, 22);
+
+    m_ok = new QPushButton(QStringLiteral("确定"), this);
+    m_ok->setObjectName(QStringLiteral("OK"));
+    m_ok->setGeometry(213, 10, 62, 26);
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, [this] { OK_Click(); });
+
+    m_label2 = new QLabel(this);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setGeometry(70, 39, 99, 13);
+    QPalette palette = m_label2->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    m_label2->setPalette(palette);
+}
+
+bool frmType::Form_Load() {
+    m_module.SqlText = Statements::category(ID);
+    Recordset& rs = m_module.freshRecordset();
+    rs.open(m_module.SqlText, m_module.VaultConnection);
+    const bool exists = rs.recordCount() > 0;
+    if (exists && LX != NewCategory) {
+        m_typeName->setText(rs.value(QStringLiteral("Name")).toString());
+    }
+    rs.close();
+    if (!exists) {
+        categoryGone();
+        return false;
+    }
+    return true;
+}
+
+void frmType::OK_Click() {
+    if (m_typeName->text().isEmpty()) {
+        m_label2->setText(QStringLiteral("请输入分类名称！"));
+        return;
+    }
+    m_label2->clear();
+    try {
+        writeCategory();
+    } catch (const VaultError& error) {
+        handleError(error);
+    } catch (const std::exception& error) {
+        handleError(asVaultError(error));
+    }
+}
+
+void frmType::writeCategory() {
+    m_module.SqlText = Statements::category(ID);
+    Recordset& rs = m_module.freshRecordset();
+    rs.open(m_module.SqlText, m_module.VaultConnection);
+    // Another copy of the program may have deleted the category (or, for a new one, its parent)
+    // since the tree was built: writing now would lose the name or leave an unreachable row.
+    if (rs.recordCount() == 0) {
+        rs.close();
+        categoryGone();
+        return;
+    }
+    bool isRoot = false;
+    if (LX == NewCategory) {
+        rs.addNew();
+        rs.setValue(QStringLiteral("PID"), ID);
+    } else {
+        const QVariant pid = rs.value(QStringLiteral("PID"));
+        isRoot = ID == RootId || (!pid.isNull() && pid.toLongLong() == RootParent);
+    }
+    rs.setValue(QStringLiteral("Name"), m_typeName->text());
+    // The root row's Seq is RootSeq, which the stored master password carries: overwriting it
+    // would lock the user out. Every other category gets 1, so siblings sort by creation.
+    if (!isRoot) {
+        rs.setValue(QStringLiteral("Seq"), 1);
+    }
+    rs.update();
+    rs.close();
+    accept();
+    m_rebuildTree();
+}
+
+void frmType::categoryGone() {
+    QWidget* parent = isVisible() ? static_cast<QWidget*>(this) : parentWidget();
+    m_platform.boxes.show(parent, QStringLiteral("选中的分类已不存在！"), QStringLiteral("提示！"), BoxButtons::Ok,
+                          BoxIcon::Exclamation);
+    reject();
+    // The tree still shows the vanished category; bring it in line with the file.
+    m_rebuildTree();
+}
+
+void frmType::handleError(const VaultError& error) {
+    reportError(m_platform, this, error);
+    // A failure of the database engine (a read-only or locked file, a full disk) leaves nothing
+    // this dialog could do; other errors leave it open for another try.
+    if (error.number() == VaultError::EngineFailure) {
+        m_platform.programEnd.endProgram(1);
+    }
+}
