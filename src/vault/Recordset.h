@@ -49,13 +49,20 @@ public:
 
 private:
     int columnIndex(const QString& column) const;
+    void requireOpen() const;
     void requireCurrentRow() const;
     QString tableForUpdate() const;
+    void insertNewRow(const QString& table);
+    void updateCurrentRow(const QString& table);
+    // Reads the row of `table` whose `keyColumn` is `key` back into the row at `position`,
+    // matching columns by name, so the values are what the file now holds.
+    void rereadRow(const QString& table, const QString& keyColumn, qint64 key, qint64 position);
 
     Connection* m_connection = nullptr;
     QString m_sql;
     QStringList m_columns;
-    std::vector<std::vector<QVariant>> m_rows;
+    std::vector<QVariant> m_values; // every row, one after the other, m_columns.size() values each
+    qint64 m_rowCount = 0;
     qint64 m_position = 0;
     bool m_adding = false;
     std::vector<std::pair<int, QVariant>> m_pending; // column index, value

@@ -1,0 +1,388 @@
+#include "Recordset.h"
+
+#include "Connection.h"
+#include "SqliteSupport.h"
+#include "VaultError.h"
+
+#include <QRegularExpression>
+#include <cmath>
+#include <limits>
+
+using SqliteSupport::StatementPtr;
+
+namespace {
+
+QString quotedName(const QString& name) {
+    QString quoted = name;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+[[noreturn]] void raiseNoCurrentRow() {
+    throw VaultError(VaultError::NoCurrentRow, QStringLiteral("BOF 或 EOF 中有一个是“真”，或者当前的记录已被删除，"
+                                                              "所需的操作要求一个当前的记录。"));
+}
+
+[[noreturn]] void raiseNotOpen() {
+    throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集没有打开，不能进行此操作。"));
+}
+
+[[noreturn]] void raiseNull(const QString& column) {
+    throw VaultError(VaultError::InvalidUseOfNull, QStringLiteral("无效使用 Null：列“%1”的值为 Null。").arg(column));
+}
+
+[[noreturn]] void raiseTypeMismatch(const QString& column, const QString& detail) {
+    throw VaultError(VaultError::TypeMismatch,
+                     QStringLiteral("类型不匹配：列“%1”的值“%2”不是数字。").arg(column, detail));
+}
+
+// The whole-number value of a field, as a conversion of the value to a number would give it.
+qint64 wholeNumber(const QVariant& value, const QString& column) {
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+        return value.toLongLong();
+    case QMetaType::Double: {
+        // Halves go to the even neighbour, as the classic conversion to an integer does.
+        const double rounded = std::nearbyint(value.toDouble());
+        if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) {
+            throw VaultError(VaultError::Overflow,
+                             QStringLiteral("溢出：列“%1”的值 %2 超出整数的范围。").arg(column).arg(value.toDouble()));
+        }
+        return static_cast<qint64>(rounded);
+    }
+    case QMetaType::QString: {
+        const QString text = value.toString().trimmed();
+        bool ok = false;
+        const qint64 number = text.toLongLong(&ok);
+        if (ok) {
+            return number;
+        }
+        const double real = text.toDouble(&ok);
+        if (ok) {
+            return wholeNumber(QVariant(real), column);
+        }
+        raiseTypeMismatch(column, value.toString());
+    }
+    default:
+        raiseTypeMismatch(column, value.toString());
+    }
+}
+
+} // namespace
+
+Recordset::~Recordset() = default;
+
+void Recordset::open(const QString& sql, Connection& connection) {
+    close();
+    if (!connection.isOpen()) {
+        throw VaultError(VaultError::EngineFailure, QStringLiteral("数据库连接尚未打开，无法打开记录集。"));
+    }
+    sqlite3* db = connection.handle();
+    StatementPtr statement;
+    bool extra = false;
+    const int rc = SqliteSupport::prepareOne(db, sql, statement, &extra);
+    if (extra) {
+        throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集只能打开一条语句：%1").arg(sql));
+    }
+    if (rc != SQLITE_OK) {
+        connection.raiseEngineError(rc);
+    }
+    // A result set reads; a statement that writes would be run by the step below.
+    if (!sqlite3_stmt_readonly(statement.get()) || sqlite3_column_count(statement.get()) == 0) {
+        throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集只能打开 SELECT 语句：%1").arg(sql));
+    }
+
+    const int columnCount = sqlite3_column_count(statement.get());
+    QStringList columns;
+    columns.reserve(columnCount);
+    for (int c = 0; c < columnCount; ++c) {
+        columns.append(QString(static_cast<const QChar*>(sqlite3_column_name16(statement.get(), c))));
+    }
+
+    // All rows are read now, so the count is exact at once and later statements on the same
+    // connection (the tree builder's nested levels) never meet a half-read cursor.
+    std::vector<QVariant> values;
+    qint64 rows = 0;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        for (int c = 0; c < columnCount; ++c) {
+            values.push_back(SqliteSupport::columnValue(statement.get(), c));
+        }
+        ++rows;
+    }
+    if (step != SQLITE_DONE) {
+        connection.raiseEngineError(step);
+    }
+
+    m_connection = &connection;
+    m_sql = sql;
+    m_columns = std::move(columns);
+    m_values = std::move(values);
+    m_rowCount = rows;
+    m_position = 0;
+}
+
+void Recordset::close() {
+    m_connection = nullptr;
+    m_sql.clear();
+    m_columns.clear();
+    m_values.clear();
+    m_rowCount = 0;
+    m_position = 0;
+    m_adding = false;
+    m_pending.clear();
+}
+
+qint64 Recordset::recordCount() const {
+    requireOpen();
+    return m_rowCount;
+}
+
+bool Recordset::atEnd() const {
+    requireOpen();
+    return !m_adding && m_position >= m_rowCount;
+}
+
+void Recordset::moveNext() {
+    requireOpen();
+    // Moving away from an edited row writes it first, as the classic record set did.
+    if (m_adding || !m_pending.empty()) {
+        update();
+    }
+    if (m_position >= m_rowCount) {
+        raiseNoCurrentRow();
+    }
+    ++m_position;
+}
+
+QVariant Recordset::value(const QString& column) const {
+    const int index = columnIndex(column);
+    for (const auto& [pendingIndex, pendingValue] : m_pending) {
+        if (pendingIndex == index) {
+            return pendingValue;
+        }
+    }
+    if (m_adding) {
+        return QVariant();
+    }
+    requireCurrentRow();
+    return m_values[static_cast<size_t>(m_position * m_columns.size() + index)];
+}
+
+QString Recordset::text(const QString& column) const {
+    const QVariant v = value(column);
+    if (v.isNull()) {
+        raiseNull(column);
+    }
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::LongLong:
+        return QString::number(v.toLongLong());
+    case QMetaType::Double:
+        return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(v.toByteArray());
+    default:
+        return v.toString();
+    }
+}
+
+qint64 Recordset::integer(const QString& column) const {
+    const QVariant v = value(column);
+    if (v.isNull()) {
+        raiseNull(column);
+    }
+    return wholeNumber(v, column);
+}
+
+qint16 Recordset::int16(const QString& column) const {
+    const qint64 number = integer(column);
+    if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max()) {
+        throw VaultError(
+            VaultError::Overflow,
+            QStringLiteral("溢出：列“%1”的值 %2 超出 16 位整数的范围（-32768 到 32767）。").arg(column).arg(number));
+    }
+    return static_cast<qint16>(number);
+}
+
+void Recordset::setValue(const QString& column, const QVariant& value) {
+    const int index = columnIndex(column);
+    if (!m_adding) {
+        requireCurrentRow();
+    }
+    for (auto& [pendingIndex, pendingValue] : m_pending) {
+        if (pendingIndex == index) {
+            pendingValue = value;
+            return;
+        }
+    }
+    m_pending.emplace_back(index, value);
+}
+
+void Recordset::addNew() {
+    requireOpen();
+    tableForUpdate(); // refuses a result that cannot take a row before anything is assigned
+    if (m_adding || !m_pending.empty()) {
+        update();
+    }
+    m_adding = true;
+}
+
+void Recordset::update() {
+    requireOpen();
+    if (!m_adding) {
+        requireCurrentRow();
+        if (m_pending.empty()) {
+            return;
+        }
+    }
+    const QString table = tableForUpdate();
+    if (m_adding) {
+        insertNewRow(table);
+    } else {
+        updateCurrentRow(table);
+    }
+    m_adding = false;
+    m_pending.clear();
+}
+
+void Recordset::insertNewRow(const QString& table) {
+    QString sql;
+    if (m_pending.empty()) {
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedName(table));
+    } else {
+        QStringList names;
+        QStringList marks;
+        for (const auto& pending : m_pending) {
+            names.append(quotedName(m_columns.at(pending.first)));
+            marks.append(QStringLiteral("?"));
+        }
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quotedName(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    }
+    QVariantList parameters;
+    for (const auto& pending : m_pending) {
+        parameters.append(pending.second);
+    }
+    m_connection->execute(sql, parameters);
+    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->handle());
+
+    // The new row joins the result and becomes the current row, with the key the database gave it.
+    const qint64 position = m_rowCount;
+    m_values.resize(static_cast<size_t>((m_rowCount + 1) * m_columns.size()));
+    ++m_rowCount;
+    m_position = position;
+    rereadRow(table, QStringLiteral("rowid"), rowid, position);
+}
+
+void Recordset::updateCurrentRow(const QString& table) {
+    const int idIndex = columnIndex(QStringLiteral("ID"));
+    const QVariant id = m_values[static_cast<size_t>(m_position * m_columns.size() + idIndex)];
+    if (id.typeId() != QMetaType::LongLong) {
+        throw VaultError(VaultError::EngineFailure,
+                         QStringLiteral("当前记录没有有效的 ID，无法更新表“%1”。").arg(table));
+    }
+    QStringList assignments;
+    QVariantList parameters;
+    qint64 newId = id.toLongLong();
+    for (const auto& [index, newValue] : m_pending) {
+        assignments.append(quotedName(m_columns.at(index)) + QStringLiteral(" = ?"));
+        parameters.append(newValue);
+        if (index == idIndex) {
+            newId = newValue.toLongLong();
+        }
+    }
+    parameters.append(id);
+    m_connection->execute(
+        QStringLiteral("UPDATE %1 SET %2 WHERE ID = ?").arg(quotedName(table), assignments.join(QStringLiteral(", "))),
+        parameters);
+    if (sqlite3_changes(m_connection->handle()) == 0) {
+        throw VaultError(
+            VaultError::NoCurrentRow,
+            QStringLiteral("要更新的记录（表“%1”，ID %2）已不在数据文件“%3”中，可能已被删除；没有写入任何内容。")
+                .arg(table)
+                .arg(id.toLongLong())
+                .arg(m_connection->fileName()));
+    }
+    rereadRow(table, QStringLiteral("ID"), newId, m_position);
+}
+
+void Recordset::rereadRow(const QString& table, const QString& keyColumn, qint64 key, qint64 position) {
+    sqlite3* db = m_connection->handle();
+    StatementPtr statement;
+    int rc = SqliteSupport::prepareOne(
+        db, QStringLiteral("SELECT * FROM %1 WHERE %2 = ?").arg(quotedName(table), keyColumn), statement);
+    if (rc != SQLITE_OK) {
+        m_connection->raiseEngineError(rc);
+    }
+    sqlite3_bind_int64(statement.get(), 1, key);
+    rc = sqlite3_step(statement.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        m_connection->raiseEngineError(rc);
+    }
+    const auto rowStart = static_cast<size_t>(position * m_columns.size());
+    const int fileColumns = rc == SQLITE_ROW ? sqlite3_column_count(statement.get()) : 0;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        QVariant& cell = m_values[rowStart + static_cast<size_t>(c)];
+        for (int f = 0; f < fileColumns; ++f) {
+            const QString name(static_cast<const QChar*>(sqlite3_column_name16(statement.get(), f)));
+            if (name.compare(m_columns.at(c), Qt::CaseInsensitive) == 0) {
+                cell = SqliteSupport::columnValue(statement.get(), f);
+                break;
+            }
+        }
+    }
+}
+
+int Recordset::columnIndex(const QString& column) const {
+    requireOpen();
+    const auto count = static_cast<int>(m_columns.size());
+    // The names the program asks for are nearly always spelt as the table spells them.
+    for (int c = 0; c < count; ++c) {
+        if (m_columns.at(c) == column) {
+            return c;
+        }
+    }
+    for (int c = 0; c < count; ++c) {
+        if (m_columns.at(c).compare(column, Qt::CaseInsensitive) == 0) {
+            return c;
+        }
+    }
+    throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集中没有名为“%1”的列。").arg(column));
+}
+
+void Recordset::requireOpen() const {
+    if (!m_connection) {
+        raiseNotOpen();
+    }
+}
+
+void Recordset::requireCurrentRow() const {
+    requireOpen();
+    if (m_position < 0 || m_position >= m_rowCount) {
+        raiseNoCurrentRow();
+    }
+}
+
+QString Recordset::tableForUpdate() const {
+    requireOpen();
+    // Rows can be added or changed only in the one table of a plain SELECT: a join, a grouping
+    // or a computed result has no single row of the file to write to.
+    static const QRegularExpression singleTable(
+        QStringLiteral(R"(^\s*select\s+.+?\s+from\s+("(?:[^"]|"")+"|\[[^\]]+\]|`[^`]+`|[A-Za-z_][A-Za-z0-9_]*))"
+                       R"(\s*(?:(?:where|order\s+by)\b.*)?;?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = singleTable.match(m_sql);
+    if (!match.hasMatch()) {
+        throw VaultError(VaultError::EngineFailure,
+                         QStringLiteral("只有单表查询的记录集才能添加或更新记录：%1").arg(m_sql));
+    }
+    QString table = match.captured(1);
+    if (table.startsWith(u'"')) {
+        table = table.mid(1, table.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
+    } else if (table.startsWith(u'[') || table.startsWith(u'`')) {
+        table = table.mid(1, table.size() - 2);
+    }
+    return table;
+}
