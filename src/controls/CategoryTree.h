@@ -28,7 +28,8 @@ public:
 signals:
     // The user clicked a node; it is already the selected node.
     void nodeClicked(QTreeWidgetItem* node);
-    // A mouse button went down on the tree: button 1 = left, 2 = right; x, y in the tree's coordinates.
+    // A mouse button went down on the tree: button 1 = left, 2 = right, 4 = middle; x, y in the
+    // tree's coordinates. Emitted before the tree reacts; a right press leaves the selection alone.
     void mouseButton(int button, int x, int y);
 
 protected:
@@ -39,4 +40,6 @@ private:
 
     QHash<qint64, QTreeWidgetItem*> m_nodes;
     QIcon m_icon;
+    QString m_normalIconFile;
+    QString m_selectedIconFile;
 };

@@ -12,6 +12,7 @@ public:
     void clearItems();
     // Appends an item, unticked.
     void addItemWithData(const QString& text, qint64 itemData);
+    // Operations on one item throw std::out_of_range for an index outside 0 .. itemCount() - 1.
     qint64 itemData(int index) const;
     // The item data as the text the list holds ("57"), as statements take it.
     QString itemDataText(int index) const;
@@ -24,4 +25,12 @@ public:
 signals:
     // The user chose an item with the mouse or the keyboard; no arguments, as the windows expect.
     void clicked();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    // The item at index; throws std::out_of_range when there is none.
+    QListWidgetItem* checkedItem(int index) const;
 };

@@ -1,0 +1,127 @@
+#include "CategoryTree.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <stdexcept>
+#include <string>
+
+CategoryTree::CategoryTree(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // The right button belongs to the category menu the window opens on mouseButton(2): no
+    // context-menu event may go to the window as well.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { emit nodeClicked(item); });
+}
+
+void CategoryTree::clearNodes() {
+    clear();
+    m_nodes.clear();
+}
+
+// Every rebuild loads both states again, so each state keeps only its latest file and the icon is
+// put together afresh from the two.
+void CategoryTree::loadIcon(const QString& file, int state) {
+    QImageReader reader(file);
+    const bool readable = QFileInfo(file).isFile() && reader.canRead();
+    if (state == 0) {
+        m_normalIconFile = readable ? file : QString();
+    } else if (state == 2) {
+        m_selectedIconFile = readable ? file : QString();
+    } else {
+        return;
+    }
+    m_icon = QIcon();
+    if (!m_normalIconFile.isEmpty()) {
+        m_icon.addFile(m_normalIconFile, QSize(), QIcon::Normal, QIcon::Off);
+    }
+    if (!m_selectedIconFile.isEmpty()) {
+        m_icon.addFile(m_selectedIconFile, QSize(), QIcon::Selected, QIcon::Off);
+    }
+    for (QTreeWidgetItem* node : std::as_const(m_nodes)) {
+        node->setIcon(0, m_icon);
+    }
+}
+
+QTreeWidgetItem* CategoryTree::addNode(qint64 relativeKey, qint64 key, const QString& text) {
+    QTreeWidgetItem* parentNode = nullptr;
+    if (relativeKey >= 0) {
+        parentNode = m_nodes.value(relativeKey, nullptr);
+        if (parentNode == nullptr) {
+            throw std::invalid_argument("找不到关键字为 " + std::to_string(relativeKey) + " 的节点");
+        }
+    }
+    if (m_nodes.contains(key)) {
+        throw std::invalid_argument("关键字 " + std::to_string(key) + " 已被另一个节点使用");
+    }
+    auto* node = new QTreeWidgetItem(QStringList{text});
+    node->setData(0, Qt::UserRole, QVariant::fromValue<qint64>(key));
+    node->setIcon(0, m_icon);
+    if (parentNode != nullptr) {
+        parentNode->addChild(node);
+    } else {
+        addTopLevelItem(node);
+    }
+    m_nodes.insert(key, node);
+    return node;
+}
+
+QString CategoryTree::nodeKey(const QTreeWidgetItem* node) {
+    if (node == nullptr) {
+        return {};
+    }
+    return QString::number(node->data(0, Qt::UserRole).toLongLong());
+}
+
+QTreeWidgetItem* CategoryTree::selectedNode() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void CategoryTree::removeNode(QTreeWidgetItem* node) {
+    if (node == nullptr || node->treeWidget() != this) {
+        return;
+    }
+    forgetKeys(node);
+    delete node;
+}
+
+void CategoryTree::forgetKeys(QTreeWidgetItem* node) {
+    m_nodes.remove(node->data(0, Qt::UserRole).toLongLong());
+    for (int i = 0; i < node->childCount(); ++i) {
+        forgetKeys(node->child(i));
+    }
+}
+
+// Reports the button first, then lets the tree do its own work. A right press reports only: Qt
+// would select the node under the pointer, but the category menu acts on the node the user
+// selected before, and must not silently retarget it.
+void CategoryTree::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = viewport()->mapTo(this, event->position().toPoint());
+    int button = 0;
+    switch (event->button()) {
+    case Qt::LeftButton:
+        button = 1;
+        break;
+    case Qt::RightButton:
+        button = 2;
+        break;
+    case Qt::MiddleButton:
+        button = 4;
+        break;
+    default:
+        break;
+    }
+    if (button != 0) {
+        emit mouseButton(button, at.x(), at.y());
+    }
+    if (event->button() == Qt::RightButton) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}

@@ -1,0 +1,93 @@
+#include "CheckListBox.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <stdexcept>
+#include <string>
+
+CheckListBox::CheckListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // A click reports after Qt has made the item the current, selected one.
+    connect(this, &QListWidget::itemClicked, this, [this] { emit clicked(); });
+}
+
+void CheckListBox::clearItems() {
+    clear();
+    clearSelection();
+    setCurrentIndex(QModelIndex());
+}
+
+void CheckListBox::addItemWithData(const QString& text, qint64 itemData) {
+    auto* item = new QListWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    item->setData(Qt::UserRole, QVariant::fromValue<qint64>(itemData));
+    addItem(item);
+}
+
+qint64 CheckListBox::itemData(int index) const {
+    return checkedItem(index)->data(Qt::UserRole).toLongLong();
+}
+
+QString CheckListBox::itemDataText(int index) const {
+    return QString::number(itemData(index));
+}
+
+// Qt keeps a current row even when nothing is highlighted (it sets one when the list takes the
+// focus): only a row that is also selected counts.
+int CheckListBox::selectedIndex() const {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel()->isSelected(current)) {
+        return -1;
+    }
+    return current.row();
+}
+
+bool CheckListBox::isTicked(int index) const {
+    return checkedItem(index)->checkState() == Qt::Checked;
+}
+
+void CheckListBox::setTicked(int index, bool ticked) {
+    checkedItem(index)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+// Removing the highlighted item leaves nothing highlighted, as a list box does; Qt would otherwise
+// move the current row to a neighbour.
+void CheckListBox::removeItemAt(int index) {
+    checkedItem(index);
+    const bool wasSelected = selectedIndex() == index;
+    delete takeItem(index);
+    if (wasSelected) {
+        clearSelection();
+        setCurrentIndex(QModelIndex());
+    }
+}
+
+// The keyboard moves the highlight as a click does, so it reports the same way: whoever lists the
+// chosen entry must not show a stale one after an arrow key.
+void CheckListBox::keyPressEvent(QKeyEvent* event) {
+    const int before = selectedIndex();
+    QListWidget::keyPressEvent(event);
+    const int after = selectedIndex();
+    if (after != -1 && after != before) {
+        emit clicked();
+    }
+}
+
+// A click below the last item keeps the highlight as it is and reports nothing.
+void CheckListBox::mousePressEvent(QMouseEvent* event) {
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+QListWidgetItem* CheckListBox::checkedItem(int index) const {
+    QListWidgetItem* found = index >= 0 ? item(index) : nullptr;
+    if (found == nullptr) {
+        throw std::out_of_range("列表项索引无效：" + std::to_string(index));
+    }
+    return found;
+}
