@@ -1,1 +1,254 @@
 #include "Main.h"
+
+#include "FrmPass.h"
+#include "controls/CategoryTree.h"
+#include "controls/CheckListBox.h"
+#include "controls/FlatEdit.h"
+#include "controls/FlatMemo.h"
+#include "controls/Fonts.h"
+#include "controls/SkinComboBox.h"
+#include "controls/SkinEngine.h"
+#include "frmAbout.h"
+#include "frmLogin.h"
+#include "platform/ErrorReport.h"
+#include "vault/Module.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+const QColor ReadOnlyGrey(224, 224, 224);
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+template <typename Field> Field* makeField(QWidget* parent, const char* name, QRect geometry) {
+    auto* field = new Field(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setGeometry(geometry);
+    field->setBackColor(ReadOnlyGrey);
+    return field;
+}
+
+QAction* makeAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {}) {
+    auto* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(shortcut);
+    return action;
+}
+
+} // namespace
+
+Main::Main(Module& module, Platform& platform, const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent), m_module(module), m_platform(platform), m_programFolder(programFolder),
+      m_skin(std::make_unique<SkinEngine>()) {
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Quorvane密码箱 V1.0"));
+    setWindowIcon(QIcon(m_programFolder + QStringLiteral("/Icons/vaultry.png")));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    buildControls();
+    buildMenus();
+
+    m_treeBuilder = std::make_unique<CategoryTreeBuilder>(m_module, *m_tree, m_programFolder);
+    m_categoryCommands = std::make_unique<CategoryCommands>(m_module, m_platform, *m_tree, this, [this] { GJTree(); });
+    m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
+    m_entryPane->connectHandlers();
+
+    connect(m_tree, &CategoryTree::mouseButton, this, &Main::onTreeMouseButton);
+    connect(m_tree, &CategoryTree::nodeClicked, this, [this](QTreeWidgetItem* node) {
+        runFatal(m_platform, this, [&] { m_entryPane->LoadEntryList(CategoryTree::nodeKey(node)); });
+    });
+
+    // The client area keeps the size the controls were laid out for; the menu bar comes on top.
+    setFixedSize(756, 501 + menuBar()->sizeHint().height());
+}
+
+Main::~Main() = default;
+
+void Main::buildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(756, 501);
+    setCentralWidget(client);
+
+    auto* background = new QLabel(client);
+    background->setObjectName(QStringLiteral("Background"));
+    background->setGeometry(0, 0, 760, 510);
+    background->setPixmap(QPixmap(m_programFolder + QStringLiteral("/Icons/background.png")));
+    background->lower();
+
+    const QFont toolbarFont = songTiFont(10.5);
+    auto pictureButton = [&](const char* name, const QString& caption, QRect geometry, const QString& picture,
+                             int pictureSize) {
+        QPushButton* button = makeButton(client, name, caption, geometry);
+        button->setIcon(QIcon(m_programFolder + QStringLiteral("/Icons/") + picture));
+        button->setIconSize(QSize(pictureSize, pictureSize));
+        return button;
+    };
+    m_paneWidgets.buttonRead =
+        pictureButton("Button_Read", QStringLiteral("只读(&R)"), {3, 3, 113, 42}, QStringLiteral("read.png"), 28);
+    m_paneWidgets.buttonNew =
+        pictureButton("Button_New", QStringLiteral("新建(&N)"), {118, 3, 113, 42}, QStringLiteral("new.png"), 32);
+    m_paneWidgets.buttonDel =
+        pictureButton("Button_Del", QStringLiteral("删除(&D)"), {234, 3, 113, 42}, QStringLiteral("del.png"), 26);
+    for (QPushButton* button : {m_paneWidgets.buttonRead, m_paneWidgets.buttonNew, m_paneWidgets.buttonDel}) {
+        button->setFont(toolbarFont);
+    }
+    m_paneWidgets.buttonNew->hide();
+    m_paneWidgets.buttonDel->hide();
+
+    m_tree = new CategoryTree(client);
+    m_tree->setObjectName(QStringLiteral("Tree"));
+    m_tree->setGeometry(2, 47, 217, 449);
+    m_paneWidgets.tree = m_tree;
+
+    auto* list = new CheckListBox(client);
+    list->setObjectName(QStringLiteral("List"));
+    list->setGeometry(223, 47, 233, 449);
+    list->setFont(toolbarFont);
+    m_paneWidgets.list = list;
+
+    auto* pane = new QWidget(client);
+    pane->setObjectName(QStringLiteral("Resizer1"));
+    pane->setGeometry(459, 47, 294, 449);
+
+    makeLabel(pane, "Label1", QStringLiteral("标    题："), {5, 10, 68, 31});
+    m_paneWidgets.editCaption = makeField<FlatEdit>(pane, "Edit_Caption", {63, 13, 194, 23});
+    makeLabel(pane, "Label2", QStringLiteral("账户名称："), {6, 45, 68, 27});
+    m_paneWidgets.editName = makeField<FlatEdit>(pane, "Edit_Name", {63, 46, 169, 23});
+    m_paneWidgets.buttonCopy1 = makeButton(pane, "Button_Copy1", QStringLiteral("C"), {234, 46, 22, 23});
+    makeLabel(pane, "Label3", QStringLiteral("密    码："), {6, 80, 68, 27});
+    m_paneWidgets.editPass = makeField<FlatEdit>(pane, "Edit_Pass", {63, 81, 146, 23});
+    m_paneWidgets.editPass->setPasswordChar(QStringLiteral("*"));
+    m_paneWidgets.buttonView = makeButton(pane, "Button_View", QStringLiteral("*"), {211, 81, 22, 23});
+    m_paneWidgets.buttonCopy2 = makeButton(pane, "Button_Copy2", QStringLiteral("C"), {234, 81, 22, 23});
+    makeLabel(pane, "Label4", QStringLiteral("网    址："), {6, 114, 68, 27});
+    m_paneWidgets.editWww = makeField<FlatEdit>(pane, "Edit_Www", {63, 117, 169, 23});
+    m_paneWidgets.buttonFollow = makeButton(pane, "Button_Follow", QStringLiteral("F"), {234, 117, 22, 23});
+    makeLabel(pane, "Label5", QStringLiteral("类    型："), {6, 148, 68, 27});
+    m_paneWidgets.comboType = makeField<SkinComboBox>(pane, "Combo_Type", {63, 152, 194, 20});
+    makeLabel(pane, "Label6", QStringLiteral("备    注："), {6, 183, 68, 27});
+    m_paneWidgets.editRemark = makeField<FlatMemo>(pane, "Edit_Remark", {63, 184, 194, 160});
+
+    m_paneWidgets.buttonSave =
+        pictureButton("Button_Save", QStringLiteral(" 保存(&S)"), {27, 371, 111, 36}, QStringLiteral("save.png"), 24);
+    m_paneWidgets.buttonSave->setParent(pane);
+    m_paneWidgets.buttonSave->setGeometry(27, 371, 111, 36);
+    m_paneWidgets.buttonCancel = pictureButton("Button_Cancel", QStringLiteral(" 取消(&C)"), {141, 371, 111, 36},
+                                               QStringLiteral("cancel.png"), 24);
+    m_paneWidgets.buttonCancel->setParent(pane);
+    m_paneWidgets.buttonCancel->setGeometry(141, 371, 111, 36);
+}
+
+void Main::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MenuBar"));
+
+    QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
+    file->setObjectName(QStringLiteral("File"));
+    connect(makeAction(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P)),
+            &QAction::triggered, this, &Main::Passwode);
+    connect(makeAction(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
+            this, &Main::Exit);
+
+    // The tree's pop-up menu belongs to the window but never shows in the menu bar.
+    m_rightMenu = new QMenu(QStringLiteral("右键"), this);
+    m_rightMenu->setObjectName(QStringLiteral("RightMenu"));
+    connect(makeAction(m_rightMenu, "New", QStringLiteral("新建(&N)")), &QAction::triggered, this,
+            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->New(); }); });
+    connect(makeAction(m_rightMenu, "Edit", QStringLiteral("修改(&E)")), &QAction::triggered, this,
+            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->Edit(); }); });
+    connect(makeAction(m_rightMenu, "Del", QStringLiteral("删除(&D)")), &QAction::triggered, this,
+            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->Del(); }); });
+
+    QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
+    help->setObjectName(QStringLiteral("HelpMenu"));
+    connect(makeAction(help, "Help", QStringLiteral("帮助"), QKeySequence(Qt::CTRL | Qt::Key_H)), &QAction::triggered,
+            this, &Main::Help);
+    connect(makeAction(help, "About", QStringLiteral("关于"), QKeySequence(Qt::CTRL | Qt::Key_A)), &QAction::triggered,
+            this, &Main::About);
+}
+
+bool Main::load() {
+    bool admitted = false;
+    const bool completed = runTrapped(m_platform, nullptr, [&] {
+        m_module.VaultConnection.setConnectionString(Connection::connectionTextFor(m_programFolder));
+        m_module.VaultConnection.open();
+        m_skin->loadSkin(m_programFolder + QStringLiteral("/Skin/Office2010.cjstyles"),
+                         QStringLiteral("NormalBlue.ini"));
+        m_skin->applyTo(this);
+
+        frmLogin login(m_module, m_platform, m_programFolder, this);
+        if (login.exec() != QDialog::Accepted) {
+            return; // the login has ended the program
+        }
+        if (m_module.MustSetPassword) {
+            FrmPass password(m_module, m_platform, m_programFolder, this);
+            password.exec();
+        }
+        GJTree();
+        admitted = true;
+    });
+    if (!completed) {
+        m_platform.programEnd.endProgram(1);
+    }
+    return completed && admitted;
+}
+
+void Main::GJTree() {
+    m_treeBuilder->GJTree();
+}
+
+void Main::GXTree(qint64 PID) {
+    m_treeBuilder->GXTree(PID);
+}
+
+void Main::AllowEdit() {
+    m_entryPane->AllowEdit();
+}
+
+void Main::ClearEdlt() {
+    m_entryPane->ClearEdlt();
+}
+
+void Main::Passwode() {
+    FrmPass dialog(m_module, m_platform, m_programFolder, this);
+    dialog.exec();
+}
+
+void Main::Exit() {
+    m_platform.programEnd.endProgram(0);
+}
+
+void Main::Help() {
+    m_platform.boxes.show(this, QStringLiteral("没有找到帮助文件！"), QStringLiteral("提示！"), BoxButtons::Ok,
+                          BoxIcon::Exclamation);
+}
+
+void Main::About() {
+    frmAbout dialog(m_platform, m_programFolder, this);
+    dialog.exec();
+}
+
+void Main::onTreeMouseButton(int button, int x, int y) {
+    if (button == 2) {
+        m_rightMenu->popup(m_tree->viewport()->mapToGlobal(QPoint(x, y)));
+    }
+}

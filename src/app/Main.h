@@ -59,6 +59,7 @@ private:
     CategoryTree* m_tree = nullptr;
     QMenu* m_rightMenu = nullptr;
     EntryPaneWidgets m_paneWidgets;
+    std::unique_ptr<SkinEngine> m_skin;
     std::unique_ptr<CategoryTreeBuilder> m_treeBuilder;
     std::unique_ptr<CategoryCommands> m_categoryCommands;
     std::unique_ptr<EntryPane> m_entryPane;

@@ -79,9 +79,7 @@ public:
     void setString(RegistryRoot root, const QString& keyPath, const QString& valueName, const QString& text) {
         setValue(root, keyPath, valueName, RegistryValue{RegistryValue::String, text.toLocal8Bit()});
     }
-    bool keyExists(RegistryRoot root, const QString& keyPath) override {
-        return keys.contains(keyId(root, keyPath));
-    }
+    bool keyExists(RegistryRoot root, const QString& keyPath) override { return keys.contains(keyId(root, keyPath)); }
     std::optional<RegistryValue> query(RegistryRoot root, const QString& keyPath, const QString& valueName) override {
         const auto key = keys.constFind(keyId(root, keyPath));
         if (key == keys.constEnd() || !key->contains(valueName.toLower())) {

@@ -1,0 +1,157 @@
+#include "FrmPass.h"
+
+#include "controls/FlatEdit.h"
+#include "platform/ErrorReport.h"
+#include "vault/Module.h"
+#include "vault/SecretCipher.h"
+#include "vault/Statements.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRandomGenerator>
+
+namespace {
+
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+FlatEdit* makePasswordField(QWidget* parent, const char* name, QRect geometry) {
+    auto* field = new FlatEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setGeometry(geometry);
+    field->setPasswordChar(QStringLiteral("*"));
+    return field;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+} // namespace
+
+FrmPass::FrmPass(Module& module, Platform& platform, const QString& programFolder, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_module(module), m_platform(platform) {
+    setObjectName(QStringLiteral("FrmPass"));
+    setWindowTitle(QStringLiteral("修改密码"));
+    setWindowIcon(QIcon(programFolder + QStringLiteral("/Icons/vaultry.png")));
+    setFixedSize(3630 / 15, 2730 / 15);
+
+    m_groupBox1 = new QGroupBox(this);
+    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    m_groupBox1->setGeometry(twips(135, 135, 3375, 2085));
+    makeLabel(m_groupBox1, "Label1", QStringLiteral("原 密 码："), twips(315, 255, 780, 315));
+    m_editYMM = makePasswordField(m_groupBox1, "Edit_YMM", twips(1200, 225, 1995, 360));
+    makeLabel(m_groupBox1, "Label2", QStringLiteral("新 密 码："), twips(315, 885, 780, 315));
+    m_editXMM = makePasswordField(m_groupBox1, "Edit_XMM", twips(1200, 855, 1995, 360));
+    makeLabel(m_groupBox1, "Label3", QStringLiteral("确认密码："), twips(315, 1515, 780, 315));
+    m_editQRM = makePasswordField(m_groupBox1, "Edit_QRM", twips(1200, 1485, 1995, 360));
+
+    auto* ok = new QPushButton(QStringLiteral("确定(&O)"), this);
+    ok->setObjectName(QStringLiteral("Button_OK"));
+    ok->setGeometry(twips(1530, 2280, 990, 345));
+    m_buttonCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    m_buttonCancel->setObjectName(QStringLiteral("Button_Cancel"));
+    m_buttonCancel->setGeometry(twips(2535, 2280, 990, 345));
+
+    // The fields come last in the tab order, as the dialog has always had it.
+    setTabOrder(ok, m_buttonCancel);
+    setTabOrder(m_buttonCancel, m_editYMM);
+    setTabOrder(m_editYMM, m_editXMM);
+    setTabOrder(m_editXMM, m_editQRM);
+
+    connect(ok, &QPushButton::clicked, this, &FrmPass::Button_OK_Click);
+    connect(m_buttonCancel, &QPushButton::clicked, this, &FrmPass::Button_Cancel_Click);
+
+    // A failure on load is reported; the dialog then opens with whatever was set before it.
+    runTrapped(m_platform, this, [this] { load(); });
+}
+
+void FrmPass::load() {
+    if (m_module.MustSetPassword) {
+        m_firstRun = true;
+        // RootSeq changes only once the root row holds the new value: should the write fail, the
+        // password stored next must still carry the number the file keeps.
+        const auto drawn = static_cast<qint16>(QRandomGenerator::global()->bounded(10001));
+        m_module.VaultConnection.execute(Statements::setRootSeq(drawn));
+        m_module.RootSeq = drawn;
+        m_editYMM->setBackColor(QColor(224, 224, 224));
+        m_editYMM->setEnabled(false);
+        m_buttonCancel->setEnabled(false);
+        m_groupBox1->setTitle(QStringLiteral("第一次必须设置密码"));
+    } else {
+        Recordset& root = m_module.freshRecordset();
+        m_module.SqlText = Statements::rootCategory();
+        root.open(m_module.SqlText, m_module.VaultConnection);
+        if (root.recordCount() > 0) {
+            m_module.RootSeq = root.int16(QStringLiteral("Seq"));
+        }
+        root.close();
+    }
+
+    Recordset& login = m_module.freshRecordset();
+    m_module.SqlText = Statements::loginRowForChange();
+    login.open(m_module.SqlText, m_module.VaultConnection);
+    if (login.recordCount() > 0) {
+        m_storedPass = login.value(QStringLiteral("Pass")).isNull()
+                           ? m_module.rootSeqSuffix()
+                           : DecodeSecret(login.text(QStringLiteral("Pass")), Module::SecretKey);
+    } else if (m_firstRun) {
+        // Without a login row no password can ever be stored; let the user leave rather than trap them.
+        m_buttonCancel->setEnabled(true);
+    }
+    login.close();
+}
+
+void FrmPass::refuse(const QString& message) {
+    m_platform.boxes.show(this, message, QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
+}
+
+void FrmPass::Button_OK_Click() {
+    const QString suffix = m_module.rootSeqSuffix();
+    if (m_storedPass != m_editYMM->text() + suffix) {
+        refuse(QStringLiteral("原密码不正确！"));
+        return;
+    }
+    if (m_editXMM->text().isEmpty()) {
+        refuse(QStringLiteral("新密码不能为空！"));
+        return;
+    }
+    if (m_editQRM->text() != m_editXMM->text()) {
+        refuse(QStringLiteral("两次新密码不一致！"));
+        return;
+    }
+    runTrapped(m_platform, this, [&] {
+        const QString stored = EncodeSecret(m_editQRM->text() + suffix, Module::SecretKey);
+        // Bound, not spliced: a stored form may hold a quote or U+0000.
+        m_module.VaultConnection.execute(Statements::setLoginPass(), {stored});
+        // The vault has its password now: a later opening in this run is a change, not a first run,
+        // and must not draw a new RootSeq under the stored password.
+        m_module.MustSetPassword = false;
+        m_closing = true;
+        accept();
+    });
+}
+
+void FrmPass::Button_Cancel_Click() {
+    m_closing = true;
+    QDialog::reject();
+}
+
+// Esc closes nothing: only OK or Cancel may.
+void FrmPass::reject() {}
+
+void FrmPass::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        QDialog::closeEvent(event);
+    } else {
+        event->ignore();
+    }
+}

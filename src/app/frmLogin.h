@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class Module;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct Platform;
+
+// The first window the user meets: admits the user with the master password. On load it reads
+// RootSeq; on acceptance it sets MustSetPassword when the vault has no master password yet.
+// Cancel, Esc and the close box end the program.
+class frmLogin : public QDialog {
+    Q_OBJECT
+public:
+    frmLogin(Module& module, Platform& platform, const QString& programFolder, QWidget* parent = nullptr);
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+protected:
+    void reject() override;
+
+private:
+    void load();
+    bool checkPassword();
+
+    Module& m_module;
+    Platform& m_platform;
+    QLineEdit* m_txtUserName = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QLabel* m_label1 = nullptr;
+};

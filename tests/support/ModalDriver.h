@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+// Acts on a modal dialog once it is up. A dialog's exec() blocks the test, so the action is
+// scheduled beforehand; it waits (polling the event loop) until a dialog of the wanted type is
+// the active modal widget, then runs. Gives up after a few seconds, leaving the failure to the
+// test's own checks.
+template <typename Dialog> void whenModal(std::function<void(Dialog*)> action, int timeoutMs = 5000) {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [action = std::move(action), clock, poll, timeoutMs]() {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            action(dialog);
+            *poll = nullptr; // break the self-reference
+            return;
+        }
+        if (clock->elapsed() < timeoutMs) {
+            QTimer::singleShot(10, *poll);
+        } else {
+            *poll = nullptr;
+        }
+    };
+    QTimer::singleShot(0, *poll);
+}

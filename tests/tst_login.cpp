@@ -1,0 +1,272 @@
+// The login dialog and the master password dialog, on temporary vaults.
+#include "FakePlatform.h"
+#include "TempVault.h"
+#include "app/FrmPass.h"
+#include "app/frmLogin.h"
+#include "controls/FlatEdit.h"
+#include "vault/SecretCipher.h"
+#include "vault/Statements.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QString WrongPassword = QStringLiteral("输入的密码有误,请重新再试！");
+
+// Stores a master password the way the password dialog does, under the root's current Seq.
+void storeMasterPassword(TempVault& vault, const QString& password) {
+    const QString suffix = vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toString();
+    vault.exec(QStringLiteral("UPDATE Quorvane_Login SET Pass=? WHERE ID=1"),
+               {EncodeSecret(password + suffix, Module::SecretKey)});
+}
+
+struct LoginAttempt {
+    bool accepted;
+    QString message;
+    QString passwordLeft;
+};
+
+LoginAttempt tryLogin(TempVault& vault, FakePlatform& fake, const QString& password,
+                      const QString& userName = QStringLiteral("admin")) {
+    frmLogin login(vault.module(), fake.platform, vault.folder());
+    login.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(userName);
+    auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+    field->setText(password);
+    login.cmdOK_Click();
+    return {login.result() == QDialog::Accepted, login.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+            field->text()};
+}
+
+void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPassword, const QString& confirmation) {
+    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->setText(oldPassword);
+    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_XMM"))->setText(newPassword);
+    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_QRM"))->setText(confirmation);
+}
+
+} // namespace
+
+class LoginTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void freshVaultAdmitsOnlyTheEmptyPassword();
+    void vaultWithoutPasswordButWithEntriesAdmitsNobody();
+    void storedPasswordIsComparedExactly();
+    void rootSeqIsReadOnLoad();
+    void escapeAndCloseBoxEndTheProgram();
+
+    void firstRunModeStoresThePasswordUnderANewRootSeq();
+    void refusalsComeInTheirOrder();
+    void changeModeKeepsRootSeqAndReplacesThePassword();
+    void storedFormsWithQuoteOrNulWorkAtTheNextLogin_data();
+    void storedFormsWithQuoteOrNulWorkAtTheNextLogin();
+    void closeBoxAndEscapeAreRefused();
+};
+
+void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
+    TempVault vault;
+    FakePlatform fake;
+
+    const LoginAttempt wrong = tryLogin(vault, fake, QStringLiteral("guess"));
+    QVERIFY(!wrong.accepted);
+    QCOMPARE(wrong.message, WrongPassword);
+    QCOMPARE(wrong.passwordLeft, QString());
+    QVERIFY(!vault.module().MustSetPassword);
+
+    // The user name box has no say.
+    const LoginAttempt empty = tryLogin(vault, fake, QString(), QStringLiteral("somebody else"));
+    QVERIFY(empty.accepted);
+    QVERIFY(vault.module().MustSetPassword);
+    QVERIFY(fake.boxes.shown.isEmpty());
+    QVERIFY(!fake.programEnd.ended());
+}
+
+void LoginTest::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
+    TempVault vault;
+    vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
+                              "VALUES (1, 'x', '', '', '', '', '普通账号', 1)"));
+    FakePlatform fake;
+    for (const QString& attempt : {QString(), QStringLiteral("anything")}) {
+        const LoginAttempt result = tryLogin(vault, fake, attempt);
+        QVERIFY(!result.accepted);
+        QCOMPARE(result.message, WrongPassword);
+        QCOMPARE(result.passwordLeft, attempt); // neither emptied nor refocused
+    }
+    QVERIFY(!vault.module().MustSetPassword);
+}
+
+void LoginTest::storedPasswordIsComparedExactly() {
+    TempVault vault;
+    vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=4711 WHERE ID=1"));
+    storeMasterPassword(vault, QStringLiteral("Ab€c密码"));
+    FakePlatform fake;
+
+    QVERIFY(!tryLogin(vault, fake, QStringLiteral("ab€c密码")).accepted);
+    QVERIFY(!tryLogin(vault, fake, QStringLiteral("Ab€c密码4711")).accepted);
+    QVERIFY(!tryLogin(vault, fake, QString()).accepted);
+    QVERIFY(tryLogin(vault, fake, QStringLiteral("Ab€c密码")).accepted);
+    QVERIFY(!vault.module().MustSetPassword);
+}
+
+void LoginTest::rootSeqIsReadOnLoad() {
+    TempVault vault;
+    vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=9876 WHERE ID=1"));
+    FakePlatform fake;
+    frmLogin login(vault.module(), fake.platform, vault.folder());
+    QCOMPARE(vault.module().RootSeq, qint16(9876));
+    QCOMPARE(login.windowTitle(), QStringLiteral("登录"));
+    QCOMPARE(login.size(), QSize(250, 112));
+}
+
+void LoginTest::escapeAndCloseBoxEndTheProgram() {
+    TempVault vault;
+    {
+        FakePlatform fake;
+        frmLogin login(vault.module(), fake.platform, vault.folder());
+        login.show();
+        QTest::keyClick(&login, Qt::Key_Escape);
+        QVERIFY(fake.programEnd.ended());
+    }
+    {
+        FakePlatform fake;
+        frmLogin login(vault.module(), fake.platform, vault.folder());
+        login.show();
+        login.close();
+        QVERIFY(fake.programEnd.ended());
+    }
+    {
+        // Enter acts as OK.
+        FakePlatform fake;
+        frmLogin login(vault.module(), fake.platform, vault.folder());
+        login.show();
+        QTest::keyClick(login.findChild<QLineEdit*>(QStringLiteral("txtPassword")), Qt::Key_Return);
+        QCOMPARE(login.result(), int(QDialog::Accepted));
+        QVERIFY(!fake.programEnd.ended());
+    }
+}
+
+void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
+    TempVault vault;
+    vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=-5 WHERE ID=1"));
+    FakePlatform fake;
+    Module& module = vault.module();
+    module.MustSetPassword = true;
+
+    FrmPass dialog(module, fake.platform, vault.folder());
+    QVERIFY(dialog.isFirstRun());
+    QVERIFY(!dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->isEnabled());
+    QCOMPARE(dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->backColor(), QColor(224, 224, 224));
+    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("Button_Cancel"))->isEnabled());
+    QCOMPARE(dialog.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("第一次必须设置密码"));
+    QVERIFY(module.RootSeq >= 0 && module.RootSeq <= 10000);
+    QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), int(module.RootSeq));
+
+    fill(dialog, QString(), QStringLiteral("新的"), QStringLiteral("新的"));
+    dialog.Button_OK_Click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(fake.boxes.shown.isEmpty());
+    QVERIFY(!module.MustSetPassword);
+
+    // A later opening in the same run is a change: the root's number stays.
+    const qint16 rootSeq = module.RootSeq;
+    FrmPass again(module, fake.platform, vault.folder());
+    QVERIFY(!again.isFirstRun());
+    QCOMPARE(module.RootSeq, rootSeq);
+    QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), int(rootSeq));
+
+    FakePlatform next;
+    QVERIFY(tryLogin(vault, next, QStringLiteral("新的")).accepted);
+}
+
+void LoginTest::refusalsComeInTheirOrder() {
+    TempVault vault;
+    storeMasterPassword(vault, QStringLiteral("old"));
+    FakePlatform fake;
+    FrmPass dialog(vault.module(), fake.platform, vault.folder());
+    QVERIFY(!dialog.isFirstRun());
+
+    fill(dialog, QStringLiteral("wrong"), QString(), QStringLiteral("x"));
+    dialog.Button_OK_Click();
+    fill(dialog, QStringLiteral("old"), QString(), QString());
+    dialog.Button_OK_Click();
+    fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("New"));
+    dialog.Button_OK_Click();
+
+    QCOMPARE(fake.boxes.texts(), QStringList({QStringLiteral("原密码不正确！"), QStringLiteral("新密码不能为空！"),
+                                              QStringLiteral("两次新密码不一致！")}));
+    for (const RecordedBox& box : fake.boxes.shown) {
+        QCOMPARE(box.title, QStringLiteral("提示！"));
+        QCOMPARE(box.icon, BoxIcon::Exclamation);
+    }
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    FakePlatform next;
+    QVERIFY(tryLogin(vault, next, QStringLiteral("old")).accepted);
+}
+
+void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
+    TempVault vault;
+    vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=321 WHERE ID=1"));
+    storeMasterPassword(vault, QStringLiteral("old"));
+    FakePlatform fake;
+    FrmPass dialog(vault.module(), fake.platform, vault.folder());
+    QCOMPARE(vault.module().RootSeq, qint16(321));
+    QCOMPARE(dialog.storedPass(), QStringLiteral("old321"));
+    fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
+    dialog.Button_OK_Click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), 321);
+
+    FakePlatform next;
+    QVERIFY(!tryLogin(vault, next, QStringLiteral("old")).accepted);
+    QVERIFY(tryLogin(vault, next, QStringLiteral("new")).accepted);
+}
+
+void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QChar>("held");
+    // The first character meets the key's "T": 's' ^ 'T' is a quote, 'T' ^ 'T' is U+0000.
+    QTest::newRow("quote") << QStringLiteral("s3cret") << QChar(u'\'');
+    QTest::newRow("NUL") << QStringLiteral("Tavern") << QChar(u'\0');
+}
+
+void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
+    QFETCH(QString, password);
+    QFETCH(QChar, held);
+    TempVault vault;
+    vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=77 WHERE ID=1"));
+    storeMasterPassword(vault, QStringLiteral("old"));
+
+    FakePlatform fake;
+    FrmPass dialog(vault.module(), fake.platform, vault.folder());
+    fill(dialog, QStringLiteral("old"), password, password);
+    dialog.Button_OK_Click();
+    QVERIFY(fake.boxes.shown.isEmpty());
+    const QString stored = vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).toString();
+    QVERIFY(stored.contains(held));
+    QCOMPARE(stored, EncodeSecret(password + QStringLiteral("77"), Module::SecretKey));
+
+    FakePlatform next;
+    QVERIFY(tryLogin(vault, next, password).accepted);
+}
+
+void LoginTest::closeBoxAndEscapeAreRefused() {
+    TempVault vault;
+    FakePlatform fake;
+    vault.module().MustSetPassword = true;
+    FrmPass dialog(vault.module(), fake.platform, vault.folder());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.close();
+    QVERIFY(dialog.isVisible());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(vault.module().MustSetPassword);
+    QVERIFY(vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).isNull());
+}
+
+QTEST_MAIN(LoginTest)
+#include "tst_login.moc"

@@ -1,0 +1,223 @@
+// Start-up of the program: the load sequence, the main window's composition and its menus.
+#include "FakePlatform.h"
+#include "ModalDriver.h"
+#include "TempVault.h"
+#include "app/FrmPass.h"
+#include "app/Main.h"
+#include "app/frmLogin.h"
+#include "controls/CategoryTree.h"
+#include "controls/FlatEdit.h"
+#include "vault/SecretCipher.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+void typeAndConfirmLogin(const QString& password) {
+    whenModal<frmLogin>([password](frmLogin* login) {
+        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
+        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+}
+
+void setFirstPassword(const QString& password) {
+    whenModal<FrmPass>([password](FrmPass* dialog) {
+        dialog->findChild<FlatEdit*>(QStringLiteral("Edit_XMM"))->setText(password);
+        dialog->findChild<FlatEdit*>(QStringLiteral("Edit_QRM"))->setText(password);
+        dialog->findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
+    });
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// An encrypted database of the right shape whose key is not the program's.
+void writeVaultWithOtherKey(const QString& path) {
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_key(db, "Other", 5), SQLITE_OK);
+    QCOMPARE(
+        sqlite3_exec(db, "CREATE TABLE Quorvane_Login(ID INTEGER PRIMARY KEY, Pass TEXT)", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+}
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void brokenDataFileIsReportedAndEndsTheProgram_data();
+    void brokenDataFileIsReportedAndEndsTheProgram();
+    void firstRunSetsThePasswordAndTheNextStartAsksForIt();
+    void cancellingTheLoginEndsTheProgram();
+    void windowHasItsControlsAndMenus();
+    void helpAndExit();
+};
+
+void StartupTest::brokenDataFileIsReportedAndEndsTheProgram_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("text file") << "text";
+    QTest::newRow("empty file") << "empty";
+    QTest::newRow("other password") << "otherkey";
+}
+
+void StartupTest::brokenDataFileIsReportedAndEndsTheProgram() {
+    QFETCH(QString, kind);
+    TempVault vault(false);
+    if (kind == QLatin1String("text")) {
+        writeFile(vault.dbPath(), "<xml>not a vault</xml>\n");
+    } else if (kind == QLatin1String("empty")) {
+        writeFile(vault.dbPath(), {});
+    } else if (kind == QLatin1String("otherkey")) {
+        writeVaultWithOtherKey(vault.dbPath());
+    }
+    FakePlatform fake;
+    Main window(vault.module(), fake.platform, vault.folder());
+
+    QVERIFY(!window.load());
+
+    QCOMPARE(fake.boxes.shown.size(), 1);
+    const RecordedBox box = fake.boxes.last();
+    QCOMPARE(box.title, QStringLiteral("错误-2147467259"));
+    QCOMPARE(box.icon, BoxIcon::Critical);
+    QCOMPARE(box.buttons, BoxButtons::Ok);
+    QVERIFY2(box.text.contains(vault.dbPath()), qPrintable(box.text));
+    QVERIFY(fake.programEnd.ended());
+    QVERIFY(!window.isVisible());
+    QVERIFY(QApplication::topLevelWidgets().size() >= 1);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    }
+    // The skin is loaded only after the connection: the error box came before it.
+    QVERIFY(window.styleSheet().isEmpty());
+}
+
+void StartupTest::firstRunSetsThePasswordAndTheNextStartAsksForIt() {
+    TempVault vault;
+
+    {
+        FakePlatform fake;
+        Module module;
+        Main window(module, fake.platform, vault.folder());
+        typeAndConfirmLogin(QString());
+        setFirstPassword(QStringLiteral("Tiger'7"));
+        QVERIFY(window.load());
+        QVERIFY(fake.boxes.shown.isEmpty());
+        QVERIFY(!module.MustSetPassword);
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toLongLong(),
+                 qint64(module.RootSeq));
+        const QString stored = vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).toString();
+        QCOMPARE(DecodeSecret(stored, Module::SecretKey), QStringLiteral("Tiger'7") + module.rootSeqSuffix());
+        QCOMPARE(window.tree()->topLevelItemCount(), 1);
+    }
+
+    // The next start: the empty password no longer opens it, a wrong case neither, the right one does.
+    FakePlatform fake;
+    Module module;
+    Main window(module, fake.platform, vault.folder());
+    QString messageAfterEmpty;
+    QString messageAfterCase;
+    whenModal<frmLogin>([&](frmLogin* login) {
+        auto* password = login->findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+        auto* ok = login->findChild<QPushButton*>(QStringLiteral("cmdOK"));
+        auto* message = login->findChild<QLabel*>(QStringLiteral("Label1"));
+        ok->click();
+        messageAfterEmpty = message->text();
+        password->setText(QStringLiteral("tiger'7"));
+        ok->click();
+        messageAfterCase = message->text() + QLatin1Char('|') + password->text();
+        password->setText(QStringLiteral("Tiger'7"));
+        ok->click();
+    });
+    QVERIFY(window.load());
+    QCOMPARE(messageAfterEmpty, QStringLiteral("输入的密码有误,请重新再试！"));
+    QCOMPARE(messageAfterCase, QStringLiteral("输入的密码有误,请重新再试！|"));
+    QVERIFY(!module.MustSetPassword);
+    QVERIFY(!fake.programEnd.ended());
+}
+
+void StartupTest::cancellingTheLoginEndsTheProgram() {
+    TempVault vault;
+    FakePlatform fake;
+    Module module;
+    Main window(module, fake.platform, vault.folder());
+    whenModal<frmLogin>([](frmLogin* login) { login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
+    QVERIFY(!window.load());
+    QVERIFY(fake.programEnd.ended());
+    QVERIFY(fake.boxes.shown.isEmpty());
+    QVERIFY(!window.isVisible());
+}
+
+void StartupTest::windowHasItsControlsAndMenus() {
+    TempVault vault;
+    FakePlatform fake;
+    Main window(vault.module(), fake.platform, vault.folder());
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quorvane密码箱 V1.0"));
+    QCOMPARE(window.centralWidget()->size(), QSize(756, 501));
+    QCOMPARE(window.findChild<QWidget*>(QStringLiteral("Button_Read"))->geometry(), QRect(3, 3, 113, 42));
+    QCOMPARE(window.findChild<QWidget*>(QStringLiteral("List"))->geometry(), QRect(223, 47, 233, 449));
+    auto* pane = window.findChild<QWidget*>(QStringLiteral("Resizer1"));
+    QCOMPARE(pane->geometry(), QRect(459, 47, 294, 449));
+    auto* save = window.findChild<QPushButton*>(QStringLiteral("Button_Save"));
+    QCOMPARE(save->parentWidget(), pane);
+    QCOMPARE(save->geometry(), QRect(27, 371, 111, 36));
+    QCOMPARE(save->text(), QStringLiteral(" 保存(&S)"));
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("标    题："));
+    QVERIFY(window.findChild<QPushButton*>(QStringLiteral("Button_New"))->isHidden());
+    QVERIFY(window.findChild<QPushButton*>(QStringLiteral("Button_Del"))->isHidden());
+    QCOMPARE(window.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"))->passwordChar(), QStringLiteral("*"));
+    QCOMPARE(window.findChild<FlatEdit*>(QStringLiteral("Edit_Caption"))->backColor(), QColor(224, 224, 224));
+
+    QStringList barMenus;
+    for (QAction* action : window.menuBar()->actions()) {
+        barMenus << action->text();
+    }
+    QCOMPARE(barMenus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("帮助(&H)")}));
+    const auto shortcutOf = [&](const char* name) { return window.findChild<QAction*>(name)->shortcut(); };
+    QCOMPARE(shortcutOf("Passwode"), QKeySequence(QStringLiteral("Ctrl+P")));
+    QCOMPARE(shortcutOf("Exit"), QKeySequence(QStringLiteral("Ctrl+E")));
+    QCOMPARE(shortcutOf("Help"), QKeySequence(QStringLiteral("Ctrl+H")));
+    QCOMPARE(shortcutOf("About"), QKeySequence(QStringLiteral("Ctrl+A")));
+    QStringList popupItems;
+    for (QAction* action : window.rightMenu()->actions()) {
+        popupItems << action->text();
+    }
+    QCOMPARE(popupItems,
+             QStringList({QStringLiteral("新建(&N)"), QStringLiteral("修改(&E)"), QStringLiteral("删除(&D)")}));
+}
+
+void StartupTest::helpAndExit() {
+    TempVault vault;
+    FakePlatform fake;
+    Main window(vault.module(), fake.platform, vault.folder());
+
+    window.findChild<QAction*>(QStringLiteral("Help"))->trigger();
+    QCOMPARE(fake.boxes.shown.size(), 1);
+    QCOMPARE(fake.boxes.last().text, QStringLiteral("没有找到帮助文件！"));
+    QCOMPARE(fake.boxes.last().title, QStringLiteral("提示！"));
+    QCOMPARE(fake.boxes.last().icon, BoxIcon::Exclamation);
+    QVERIFY(!fake.programEnd.ended());
+
+    window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    QVERIFY(fake.programEnd.ended());
+    QCOMPARE(fake.boxes.shown.size(), 1);
+}
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
