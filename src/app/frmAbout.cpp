@@ -1,0 +1,237 @@
+#include "frmAbout.h"
+
+#include "controls/Fonts.h"
+#include "platform/Platform.h"
+
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <algorithm>
+
+#if !defined(VAULTRY_VERSION_MAJOR) || !defined(VAULTRY_VERSION_MINOR) || !defined(VAULTRY_VERSION_PATCH)
+#error "The build passes the program's version as VAULTRY_VERSION_MAJOR/MINOR/PATCH"
+#endif
+
+namespace {
+
+// The dialog was laid out in twips; 15 twips make one pixel at 96 dpi.
+constexpr int px(int twips) {
+    return (twips + 7) / 15;
+}
+
+QRect twipRect(int left, int top, int width, int height) {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+const QString kUnavailable = QStringLiteral("此时系统信息不可用");
+
+// RegQueryValueEx is given a buffer of this size; a larger value does not count as read.
+constexpr qsizetype kValueBufferSize = 1024;
+
+QWidget* solidLine(QWidget* parent, const QRect& geometry, const QColor& colour) {
+    auto* line = new QWidget(parent);
+    line->setGeometry(geometry);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colour);
+    line->setPalette(palette);
+    line->setAutoFillBackground(true);
+    return line;
+}
+
+// The bytes of a string value as the registry stores them; the string ends at its first NUL.
+QString stringValue(const QByteArray& data) {
+    const qsizetype end = data.indexOf('\0');
+    return QString::fromLocal8Bit(end < 0 ? data : data.left(end));
+}
+
+// The stored size counts the terminating NUL of a string, which the seam leaves off.
+qsizetype storedSize(const RegistryValue& value) {
+    const bool addsNul = value.type == RegistryValue::String && !value.data.endsWith('\0');
+    return value.data.size() + (addsNul ? 1 : 0);
+}
+
+} // namespace
+
+frmAbout::frmAbout(Platform& platform, const QString& programFolder, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_platform(platform) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setModal(true);
+    // Plain platform controls in the desktop's default dialog face: 宋体 9 pt.
+    setFont(songTiFont(9));
+    setFixedSize(px(5730), px(3555));
+    buildControls(programFolder);
+    load();
+}
+
+QString frmAbout::webAddress() {
+    return QStringLiteral("https://www.example.com/");
+}
+
+void frmAbout::buildControls(const QString& programFolder) {
+    const QString iconPath = programFolder + QStringLiteral("/Icons/vaultry.png");
+    const QPixmap icon(iconPath); // a missing or unreadable file leaves it null: no icon, no error
+    if (!icon.isNull()) {
+        setWindowIcon(QIcon(icon));
+    }
+
+    m_picIcon = new QLabel(this);
+    m_picIcon->setObjectName(QStringLiteral("picIcon"));
+    m_picIcon->setGeometry(twipRect(195, 240, 1020, 1020));
+    m_picIcon->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    m_picIcon->setAlignment(Qt::AlignCenter);
+    if (!icon.isNull()) {
+        m_picIcon->setPixmap(
+            icon.size() == QSize(64, 64) ? icon : icon.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+
+    auto label = [this](const char* name, const QRect& geometry) {
+        auto* widget = new QLabel(this);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setGeometry(geometry);
+        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return widget;
+    };
+    m_lblTitle = label("lblTitle", twipRect(1590, 195, 3885, 480));
+    QFont titleFont = songTiFont(16);
+    titleFont.setBold(true);
+    m_lblTitle->setFont(titleFont);
+    m_lblVersion = label("lblVersion", twipRect(1590, 780, 3885, 225));
+
+    m_lblDescription = label("lblDescription", twipRect(1590, 1380, 3885, 195));
+    m_lblDescription->setText(QStringLiteral("Quorvane工作室"));
+    QPalette black = m_lblDescription->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    m_lblDescription->setPalette(black);
+
+    m_Label1 = label("Label1", twipRect(1590, 1905, 1980, 210));
+    m_Label1->setText(QStringLiteral("www.example.com"));
+    QFont linkFont = songTiFont(9);
+    linkFont.setUnderline(true);
+    m_Label1->setFont(linkFont);
+    QPalette blue = m_Label1->palette();
+    blue.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
+    m_Label1->setPalette(blue);
+    m_Label1->setCursor(Qt::PointingHandCursor);
+    m_Label1->installEventFilter(this);
+
+    // The heights were made for the bitmap 宋体; the CJK fonts that stand in for it here have a taller
+    // line, and a label cut to the old height would lose the bottom of its text and the link's underline.
+    for (QLabel* text : {m_lblTitle, m_lblVersion, m_lblDescription, m_Label1}) {
+        text->resize(text->width(), std::max(text->height(), text->fontMetrics().height()));
+    }
+
+    // The etched separator: a grey line with a white one just below it.
+    auto* line1 = new QWidget(this);
+    line1->setObjectName(QStringLiteral("Line1"));
+    line1->setGeometry(px(90), px(2445), px(5654) - px(90), 3);
+    solidLine(line1, QRect(0, 0, line1->width(), 1), QColor(0x80, 0x80, 0x80))->setObjectName("Line1_1");
+    solidLine(line1, QRect(px(105) - px(90), 1, line1->width() - (px(105) - px(90)), 2), Qt::white)
+        ->setObjectName("Line1_0");
+
+    m_cmdOK = new QPushButton(QStringLiteral("确定"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setGeometry(twipRect(4125, 2625, 1500, 345));
+    m_cmdOK->setDefault(true);
+    connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)..."), this);
+    m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    m_cmdSysInfo->setGeometry(twipRect(4140, 3075, 1485, 345));
+    connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+
+    // Only the buttons take the focus; the picture and the labels are not stops.
+    setTabOrder(m_cmdOK, m_cmdSysInfo);
+    m_cmdOK->setFocus();
+}
+
+void frmAbout::load() {
+    setWindowTitle(QStringLiteral("关于 Quorvane密码箱"));
+    m_lblVersion->setText(QStringLiteral("版本 %1.%2.%3")
+                              .arg(VAULTRY_VERSION_MAJOR)
+                              .arg(VAULTRY_VERSION_MINOR)
+                              .arg(VAULTRY_VERSION_PATCH));
+    m_lblTitle->setText(QStringLiteral("Quorvane密码箱"));
+}
+
+bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_Label1 && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_Label1->rect().contains(mouse->position().toPoint())) {
+            onLinkClicked();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmAbout::onLinkClicked() {
+    // A link the desktop cannot open is no concern of the About box: the result is not looked at.
+    try {
+        m_platform.shell.open(webAddress());
+    } catch (...) {
+    }
+}
+
+void frmAbout::StartSysInfo() {
+    bool available = false;
+    try {
+        QString path;
+        if (GetKeyValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                        QStringLiteral("PATH"), path)) {
+            available = true;
+        } else if (GetKeyValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                               QStringLiteral("MSINFO"), path)) {
+            // The folder value names where the tool lies; look for it with this system's separator.
+            const QString program = path + QStringLiteral("/MSINFO32.EXE");
+            if (QFileInfo(program).isFile()) {
+                path = program;
+                available = true;
+            }
+        }
+        if (available) {
+            available = m_platform.processes.startDetached(path);
+        }
+    } catch (...) {
+        available = false;
+    }
+    if (!available) {
+        m_platform.boxes.show(this, kUnavailable, QString(), BoxButtons::Ok, BoxIcon::None);
+    }
+}
+
+bool frmAbout::GetKeyValue(RegistryRoot root, const QString& keyPath, const QString& valueName, QString& text) {
+    if (!m_platform.registry.keyExists(root, keyPath)) {
+        text.clear();
+        return false;
+    }
+    const std::optional<RegistryValue> value = m_platform.registry.query(root, keyPath, valueName);
+    if (!value || storedSize(*value) > kValueBufferSize) {
+        text.clear();
+        return false;
+    }
+    switch (value->type) {
+    case RegistryValue::String:
+        text = stringValue(value->data);
+        break;
+    case RegistryValue::DWord:
+        // The value's bytes, least significant first, read as one unsigned number. Each byte counts
+        // as two hexadecimal digits: written unpadded, 256 (00 01 00 00) would read as 16.
+        if (!value->data.isEmpty() && value->data.size() <= 8) {
+            quint64 number = 0;
+            for (qsizetype i = value->data.size() - 1; i >= 0; --i) {
+                number = (number << 8) | static_cast<quint8>(value->data.at(i));
+            }
+            text = QString::number(number);
+        }
+        break;
+    default:
+        break;
+    }
+    return true;
+}
