@@ -1,0 +1,522 @@
+#include "support/TempVault.h"
+#include "vault/Statements.h"
+#include "vault/VaultError.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <cstdio>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+template <typename F> std::optional<VaultError> caught(F&& operation) {
+    try {
+        operation();
+    } catch (const VaultError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+template <typename F> long errorNumber(F&& operation) {
+    const auto error = caught(operation);
+    return error ? error->number() : 0;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Makes a database file with the given key (none: a plain SQLite file) and statements.
+void makeDatabase(const QString& path, const QByteArray& key, const char* sql) {
+    sqlite3* db = nullptr;
+    QCOMPARE(
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+        SQLITE_OK);
+    if (!key.isEmpty()) {
+        sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
+    }
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+}
+
+QString withZeros() {
+    // A stored form as the cipher can produce it: U+0000 inside, a quote, Chinese, a character beyond 16 bits.
+    QString text = QStringLiteral("a");
+    text += QChar(u'\0');
+    text += QStringLiteral("b'c密");
+    text += QChar(u'\0');
+    text += QString::fromUcs4(U"\U000F0081");
+    return text;
+}
+
+// Tries to change the vault in `folder`; answers "<number>\n<description>" of the error, or "written".
+QString attemptWrite(const QString& folder) {
+    Connection connection;
+    connection.setConnectionString(Connection::connectionTextFor(folder));
+    try {
+        connection.open();
+    } catch (const VaultError& error) {
+        return QStringLiteral("open failed %1\n%2").arg(error.number()).arg(error.description());
+    }
+    try {
+        connection.execute(Statements::setRootSeq(77));
+    } catch (const VaultError& error) {
+        return QStringLiteral("%1\n%2").arg(error.number()).arg(error.description());
+    }
+    return QStringLiteral("written");
+}
+
+} // namespace
+
+class TestVault : public QObject {
+    Q_OBJECT
+
+private slots:
+    void connectionText() {
+        const QString text = Connection::connectionTextFor(QStringLiteral("/opt/vault;x"));
+        QCOMPARE(text, QStringLiteral("Provider=Microsoft.jet.oledb.4.0;data source=/opt/vault;x\\DB.xml;Persist "
+                                      "Security Info=False ;jet oledb:database password=Brindlex"));
+        QCOMPARE(Connection::dataSourceOf(text), QStringLiteral("/opt/vault;x/DB.xml"));
+        QCOMPARE(Connection::passwordOf(text), QStringLiteral("Brindlex"));
+        const QString otherCase = QStringLiteral("DATA SOURCE=/v\\DB.xml;JET OLEDB:Database Password=Pw");
+        QCOMPARE(Connection::dataSourceOf(otherCase), QStringLiteral("/v/DB.xml"));
+        QCOMPARE(Connection::passwordOf(otherCase), QStringLiteral("Pw"));
+    }
+
+    void statementTexts() {
+        QCOMPARE(Statements::rootCategory(), QStringLiteral("Select * from Quorvane_Type where Pid=-1"));
+        QCOMPARE(Statements::setRootSeq(-3), QStringLiteral("Update Quorvane_Type Set Seq = -3 Where PID=-1"));
+        QCOMPARE(Statements::childCategories(-1),
+                 QStringLiteral("Select * from Quorvane_Type Where PID =-1 Order by Seq,ID"));
+        QCOMPARE(Statements::entryForSave(0), QStringLiteral("Select * from Quorvane_Pass where ID=0"));
+        QCOMPARE(Statements::entry(QStringLiteral("3000000000")),
+                 QStringLiteral("Select * from Quorvane_Pass Where ID =3000000000 Order by Seq"));
+        QCOMPARE(Statements::deleteEntry(QStringLiteral("12")),
+                 QStringLiteral("Delete from Quorvane_Pass Where ID=12"));
+
+        // Every text must be one the engine takes.
+        TempVault vault;
+        Connection& connection = vault.module().VaultConnection;
+        const QStringList selects = {Statements::loginRow(),
+                                     Statements::allEntries(),
+                                     Statements::rootCategory(),
+                                     Statements::loginRowForChange(),
+                                     Statements::childCategories(1),
+                                     Statements::category(1),
+                                     Statements::entriesOfCategoryCount(1),
+                                     Statements::entriesOfCategory(QStringLiteral("1")),
+                                     Statements::entry(QStringLiteral("1")),
+                                     Statements::entryForSave(0)};
+        for (const QString& sql : selects) {
+            Recordset rs;
+            rs.open(sql, connection);
+        }
+        connection.execute(Statements::setRootSeq(5));
+        connection.execute(Statements::setLoginPass(), {QStringLiteral("x")});
+        connection.execute(Statements::deleteCategory(99));
+        connection.execute(Statements::deleteEntry(QStringLiteral("99")));
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID = 1")).toLongLong(), 5);
+    }
+
+    void exactCountsAndCursor() {
+        TempVault vault;
+        vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 25) "
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 7, 'e' || i, 1 FROM n"));
+        Recordset rs;
+        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 25);
+        for (int i = 1; i <= 25; ++i) {
+            QVERIFY(!rs.atEnd());
+            QCOMPARE(rs.text(QStringLiteral("Caption")), QStringLiteral("e%1").arg(i));
+            rs.moveNext();
+        }
+        QVERIFY(rs.atEnd());
+        QCOMPARE(errorNumber([&] { rs.value(QStringLiteral("ID")); }), VaultError::NoCurrentRow);
+        QCOMPARE(errorNumber([&] { rs.moveNext(); }), VaultError::NoCurrentRow);
+
+        // Closed, the same object opens again; an empty result has no current row.
+        rs.close();
+        QCOMPARE(errorNumber([&] { rs.recordCount(); }), VaultError::EngineFailure);
+        rs.open(Statements::childCategories(1), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 0);
+        QVERIFY(rs.atEnd());
+        const auto noRow = caught([&] { rs.text(QStringLiteral("Name")); });
+        QVERIFY(noRow);
+        QCOMPARE(noRow->number(), VaultError::NoCurrentRow);
+        QVERIFY(!noRow->description().isEmpty());
+        QCOMPARE(errorNumber([&] { rs.setValue(QStringLiteral("Name"), QStringLiteral("x")); }),
+                 VaultError::NoCurrentRow);
+    }
+
+    void valuesAndTypedReads() {
+        TempVault vault;
+        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
+                                  "VALUES (5, 1, '', NULL, '-12', '42.5', 'abc', 40000, 1)"));
+        Recordset rs;
+        rs.open(Statements::entry(QStringLiteral("5")), vault.module().VaultConnection);
+        // Null and empty text are told apart.
+        QVERIFY(rs.value(QStringLiteral("Caption")).isValid());
+        QCOMPARE(rs.text(QStringLiteral("Caption")), QString());
+        QVERIFY(rs.value(QStringLiteral("Name")).isNull());
+        QCOMPARE(errorNumber([&] { rs.text(QStringLiteral("Name")); }), VaultError::InvalidUseOfNull);
+        QCOMPARE(errorNumber([&] { rs.int16(QStringLiteral("Name")); }), VaultError::InvalidUseOfNull);
+        // Column names in any case.
+        QCOMPARE(rs.text(QStringLiteral("cAPTION")), QString());
+        QCOMPARE(rs.integer(QStringLiteral("id")), 5);
+        QCOMPARE(rs.integer(QStringLiteral("TYPE")), 1);
+        QCOMPARE(errorNumber([&] { rs.value(QStringLiteral("Nope")); }), VaultError::EngineFailure);
+        // Numbers from text, text from numbers, and the limits of 16 bits.
+        QCOMPARE(rs.int16(QStringLiteral("Pass")), qint16(-12));
+        QCOMPARE(rs.integer(QStringLiteral("Www")), 42); // half to even
+        QCOMPARE(rs.text(QStringLiteral("Sort")), QStringLiteral("40000"));
+        QCOMPARE(rs.integer(QStringLiteral("Sort")), 40000);
+        QCOMPARE(errorNumber([&] { rs.int16(QStringLiteral("Sort")); }), VaultError::Overflow);
+        QCOMPARE(errorNumber([&] { rs.integer(QStringLiteral("Remark")); }), VaultError::TypeMismatch);
+    }
+
+    void addNewOnEmptyResult() {
+        TempVault vault;
+        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (Type, Caption, Name, Seq) VALUES (1, 'one', 'n1', 1);"
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Name, Seq) VALUES (1, 'two', 'n2', 1)"));
+        const QString before =
+            vault
+                .scalar(QStringLiteral("SELECT group_concat(ID || Type || Caption || Name || Seq, '|') "
+                                       "FROM Quorvane_Pass"))
+                .toString();
+        Recordset& rs = vault.module().freshRecordset();
+        rs.open(Statements::entryForSave(0), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 0);
+        rs.addNew();
+        rs.setValue(QStringLiteral("Type"), QStringLiteral("3")); // the node's key, as text
+        rs.setValue(QStringLiteral("caption"), QStringLiteral("三"));
+        rs.setValue(QStringLiteral("Name"), QString()); // an empty field stays an empty text
+        rs.setValue(QStringLiteral("Www"), QStringLiteral(""));
+        rs.setValue(QStringLiteral("Seq"), qint16(1));
+        rs.update();
+        // The new row is current, with the key the database gave it.
+        QCOMPARE(rs.recordCount(), 1);
+        QCOMPARE(rs.integer(QStringLiteral("ID")), 3);
+        QCOMPARE(rs.text(QStringLiteral("Caption")), QStringLiteral("三"));
+        rs.close();
+
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT typeof(Type) || Type FROM Quorvane_Pass WHERE ID = 3")),
+                 QVariant(QStringLiteral("integer3")));
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT typeof(Name) || typeof(Www) || typeof(Pass) FROM Quorvane_Pass "
+                                             "WHERE ID = 3")),
+                 QVariant(QStringLiteral("texttextnull")));
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT group_concat(ID || Type || Caption || Name || Seq, '|') FROM "
+                                             "Quorvane_Pass WHERE ID < 3")),
+                 QVariant(before));
+
+        // A result that is not one table's rows cannot take a row.
+        rs.open(QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"), vault.module().VaultConnection);
+        QCOMPARE(errorNumber([&] { rs.addNew(); }), VaultError::EngineFailure);
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
+    }
+
+    void updateOfCurrentRow() {
+        TempVault vault;
+        vault.exec(
+            QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (2, 1, 'a', 1), (3, 1, 'b', 1)"));
+        Recordset rs;
+        rs.open(Statements::category(3), vault.module().VaultConnection);
+        rs.setValue(QStringLiteral("Name"), QStringLiteral("renamed"));
+        QCOMPARE(rs.text(QStringLiteral("Name")), QStringLiteral("renamed"));
+        rs.update();
+        rs.close();
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT group_concat(ID || Name, ',') FROM Quorvane_Type")),
+                 QVariant(QStringLiteral("1全部分类,2a,3renamed")));
+
+        // The row went away after it was read: nothing is written, and the caller hears of it.
+        rs.open(Statements::category(2), vault.module().VaultConnection);
+        vault.exec(QStringLiteral("DELETE FROM Quorvane_Type WHERE ID = 2"));
+        rs.setValue(QStringLiteral("Name"), QStringLiteral("ghost"));
+        QVERIFY(caught([&] { rs.update(); }).has_value());
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Type")), 2);
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Type"), QStringLiteral("Name = 'ghost'")), 0);
+    }
+
+    void equalSeqListsInIdOrder() {
+        TempVault vault;
+        vault.exec(
+            QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES "
+                           "(9, 1, 'n9', 1), (5, 1, 'n5', 1), (20, 1, 'n20', 0), (7, 1, 'n7', 1), (8, 2, 'x', 0);"
+                           "INSERT INTO Quorvane_Pass (ID, Type, Caption, Seq) VALUES "
+                           "(30, 4, 'p30', 1), (10, 4, 'p10', 1), (40, 4, 'p40', 0)"));
+        auto order = [&](const QString& sql) {
+            Recordset rs;
+            rs.open(sql, vault.module().VaultConnection);
+            QStringList ids;
+            for (qint64 i = 1; i <= rs.recordCount(); ++i) {
+                ids.append(rs.text(QStringLiteral("ID")));
+                rs.moveNext();
+            }
+            return ids.join(u',');
+        };
+        QCOMPARE(order(Statements::childCategories(1)), QStringLiteral("20,5,7,9"));
+        QCOMPARE(order(Statements::entriesOfCategory(QStringLiteral("4"))), QStringLiteral("40,10,30"));
+    }
+
+    void zeroCharactersSurvive() {
+        TempVault vault;
+        const QString stored = withZeros();
+        // Through the result set.
+        Recordset rs;
+        rs.open(Statements::entryForSave(0), vault.module().VaultConnection);
+        rs.addNew();
+        rs.setValue(QStringLiteral("Pass"), stored);
+        rs.update();
+        QCOMPARE(rs.text(QStringLiteral("Pass")), stored);
+        rs.close();
+        rs.open(Statements::entry(QStringLiteral("1")), vault.module().VaultConnection);
+        QCOMPARE(rs.text(QStringLiteral("Pass")), stored);
+        rs.close();
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT length(CAST(Pass AS BLOB)) FROM Quorvane_Pass")).toLongLong(),
+                 stored.size() * 2);
+
+        // Through a command with the master password's stored form bound to it.
+        vault.module().VaultConnection.execute(Statements::setLoginPass(), {stored});
+        rs.open(Statements::loginRow(), vault.module().VaultConnection);
+        QCOMPARE(rs.text(QStringLiteral("Pass")), stored);
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login")).toString(), stored);
+    }
+
+    void sixtyFourBitKeys() {
+        TempVault vault;
+        const qint64 big = 3000000000;
+        vault.exec(QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (40000, 1, 'mid', 1), "
+                                  "(3000000000, 40000, 'big', 1)"));
+        Recordset rs;
+        rs.open(Statements::childCategories(40000), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 1);
+        QCOMPARE(rs.integer(QStringLiteral("ID")), big);
+        QCOMPARE(errorNumber([&] { rs.int16(QStringLiteral("PID")); }), VaultError::Overflow);
+
+        // A new row after the big key gets the next key, and it is saved and read back whole.
+        rs.open(Statements::entryForSave(0), vault.module().VaultConnection);
+        rs.addNew();
+        rs.setValue(QStringLiteral("Type"), big);
+        rs.setValue(QStringLiteral("Caption"), QStringLiteral("deep"));
+        rs.update();
+        const qint64 id = rs.integer(QStringLiteral("ID"));
+        rs.close();
+        rs.open(Statements::entriesOfCategory(QString::number(big)), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 1);
+        QCOMPARE(rs.integer(QStringLiteral("ID")), id);
+        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption, Seq) VALUES (2147483650, 1, 'x', 1)"));
+        rs.open(Statements::entryForSave(2147483650), vault.module().VaultConnection);
+        rs.setValue(QStringLiteral("Caption"), QStringLiteral("y"));
+        rs.update();
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT Caption FROM Quorvane_Pass WHERE ID = 2147483650")).toString(),
+                 QStringLiteral("y"));
+    }
+
+    void commandChecks() {
+        TempVault vault;
+        Connection& connection = vault.module().VaultConnection;
+        QVERIFY(caught(
+            [&] { connection.execute(QStringLiteral("DELETE FROM Quorvane_Type; DELETE FROM Quorvane_Login")); }));
+        QVERIFY(caught([&] { connection.execute(Statements::setLoginPass()); }));
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Type")), 1);
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Login")), 1);
+        Recordset rs;
+        QVERIFY(caught([&] { rs.open(QStringLiteral("DELETE FROM Quorvane_Type"), connection); }));
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Type")), 1);
+    }
+
+    void openFailures_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"missing", "wrong password", "empty file", "text file", "plain SQLite", "no tables"}) {
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+        }
+    }
+
+    void openFailures() {
+        QFETCH(QString, kind);
+        TempVault vault(kind == QLatin1String("wrong password"));
+        QString connectionText = Connection::connectionTextFor(vault.folder());
+        const QString path = vault.dbPath();
+        if (kind == QLatin1String("wrong password")) {
+            connectionText.replace(QStringLiteral("Brindlex"), QStringLiteral("Brindlez"));
+        } else if (kind == QLatin1String("empty file")) {
+            writeFile(path, {});
+        } else if (kind == QLatin1String("text file")) {
+            writeFile(path, "<?xml version=\"1.0\"?>\n<vault/>\n");
+        } else if (kind == QLatin1String("plain SQLite")) {
+            makeDatabase(
+                path, {},
+                "CREATE TABLE Quorvane_Type(ID); CREATE TABLE Quorvane_Pass(ID); CREATE TABLE Quorvane_Login(ID)");
+        } else if (kind == QLatin1String("no tables")) {
+            makeDatabase(path, "Brindlex", "CREATE TABLE Other(ID)");
+        }
+        const QByteArray before = fileBytes(path);
+
+        Connection connection;
+        connection.setConnectionString(connectionText);
+        const auto error = caught([&] { connection.open(); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), VaultError::EngineFailure);
+        QVERIFY2(error->description().contains(path), qPrintable(error->description()));
+        QVERIFY(!connection.isOpen());
+        QCOMPARE(QFile::exists(path), kind != QLatin1String("missing"));
+        QCOMPARE(fileBytes(path), before);
+    }
+
+    void lockedFile() {
+        TempVault vault;
+        vault.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        Connection connection;
+        connection.setConnectionString(Connection::connectionTextFor(vault.folder()));
+        QElapsedTimer timer;
+        timer.start();
+        const auto error = caught([&] { connection.open(); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), VaultError::EngineFailure);
+        QVERIFY(error->description().contains(vault.dbPath()));
+        QVERIFY2(timer.elapsed() >= 2000, "a locked file is waited for before it fails");
+        QVERIFY(!connection.isOpen());
+        vault.exec(QStringLiteral("COMMIT"));
+
+        // A write waits, then fails, while another connection holds the file for writing.
+        vault.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const auto writeError = caught([&] { vault.module().VaultConnection.execute(Statements::setRootSeq(9)); });
+        QVERIFY(writeError);
+        QCOMPARE(writeError->number(), VaultError::EngineFailure);
+        vault.exec(QStringLiteral("COMMIT"));
+        connection.open();
+        QVERIFY(connection.isOpen());
+    }
+
+    void readOnlyFile() {
+        TempVault vault;
+        // A folder anyone may read but no one but root may write, holding a read-only copy.
+        QTemporaryDir shared;
+        QVERIFY(shared.isValid());
+        const auto everyoneReads = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        const auto everyoneRuns = everyoneReads | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(shared.path(), everyoneRuns | QFile::WriteOwner));
+        const QString copy = shared.path() + QStringLiteral("/DB.xml");
+        QVERIFY(QFile::copy(vault.dbPath(), copy));
+        QVERIFY(QFile::setPermissions(copy, everyoneReads));
+        const QByteArray before = fileBytes(copy);
+
+        QString outcome;
+        if (::geteuid() != 0) {
+            outcome = attemptWrite(shared.path());
+        } else {
+            // Root writes to any file whatever its mode: the write is tried by a copy of this
+            // program running as nobody.
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty()) {
+                QSKIP("running as root and setpriv is missing, so a read-only file cannot be made");
+            }
+            const QString child = shared.path() + QStringLiteral("/tst_vault");
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), child));
+            QVERIFY(QFile::setPermissions(child, everyoneRuns));
+            QProcess process;
+            process.start(setpriv,
+                          {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                           QStringLiteral("--clear-groups"), child, QStringLiteral("--attempt-write"), shared.path()});
+            QVERIFY(process.waitForFinished(30000));
+            outcome = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+            if (process.exitCode() != 0 && outcome.isEmpty()) {
+                QSKIP(qPrintable(QStringLiteral("running as root, and setpriv could not run this test as nobody: ") +
+                                 QString::fromLocal8Bit(process.readAllStandardError())));
+            }
+        }
+        QVERIFY2(outcome.startsWith(QString::number(VaultError::EngineFailure) + u'\n'), qPrintable(outcome));
+        QVERIFY2(outcome.contains(copy), qPrintable(outcome));
+        QCOMPARE(fileBytes(copy), before);
+    }
+
+    void newvaultWritesFreshVault() {
+        TempVault vault(false);
+        QProcess process;
+        process.start(QStringLiteral(VAULTRY_BIN_DIR "/newvault"), {vault.folder()});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(vault.dbPath()).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, 0600u);
+
+        vault.openModule();
+        Recordset rs;
+        rs.open(Statements::rootCategory(), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 1);
+        QCOMPARE(rs.integer(QStringLiteral("ID")), 1);
+        QCOMPARE(rs.int16(QStringLiteral("Seq")), qint16(0));
+        rs.open(Statements::loginRow(), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 1);
+        QVERIFY(rs.value(QStringLiteral("Pass")).isNull());
+        rs.open(Statements::allEntries(), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), 0);
+        QCOMPARE(vault.count(QStringLiteral("Quorvane_Type")), 1);
+        QCOMPARE(vault.scalar(
+                     QStringLiteral("SELECT group_concat(text, '|') FROM (SELECT lower(sql) AS text FROM sqlite_master "
+                                    "WHERE type = 'index' ORDER BY name)")),
+                 QVariant(QStringLiteral("create index quorvane_pass_oftype on quorvane_pass (type, seq, id)|"
+                                         "create index quorvane_type_children on quorvane_type (pid, seq, id)")));
+        // Keys are never reused: a deleted highest key is not handed out again.
+        QVERIFY(vault.scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'Quorvane_Pass'"))
+                    .toString()
+                    .contains(QStringLiteral("AUTOINCREMENT")));
+    }
+
+    void newvaultLeavesExistingFiles_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("some bytes") << QByteArray("precious, not a vault\n");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("none: usage") << QByteArray("-");
+    }
+
+    void newvaultLeavesExistingFiles() {
+        QFETCH(QByteArray, content);
+        TempVault vault(false);
+        const bool usage = content == "-";
+        if (!usage) {
+            writeFile(vault.dbPath(), content);
+        }
+        QProcess process;
+        process.start(QStringLiteral(VAULTRY_BIN_DIR "/newvault"), usage ? QStringList() : QStringList{vault.folder()});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(process.exitCode() != 0);
+        QVERIFY(!process.readAllStandardError().isEmpty());
+        QCOMPARE(QFile::exists(vault.dbPath()), !usage);
+        if (!usage) {
+            QCOMPARE(fileBytes(vault.dbPath()), content);
+        }
+    }
+};
+
+int main(int argc, char* argv[]) {
+    // The read-only check runs a copy of this program without root's rights (see readOnlyFile).
+    if (argc == 3 && qstrcmp(argv[1], "--attempt-write") == 0) {
+        std::fputs(attemptWrite(QString::fromLocal8Bit(argv[2])).toUtf8().constData(), stdout);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestVault test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_vault.moc"
