@@ -1,15 +1,45 @@
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
+#include "controls/FlatMemo.h"
 #include "controls/SkinComboBox.h"
+#include "controls/SkinEngine.h"
 
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <stdexcept>
+
+namespace {
+
+const QString programFolder = QStringLiteral(VAULTRY_BIN_DIR);
+
+void writeText(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// The colour in the middle of a widget's right half, where no text is drawn.
+QColor fieldColour(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    return image.pixelColor(image.width() * 3 / 4, image.height() / 2);
+}
+
+} // namespace
 
 class TstSkin : public QObject {
     Q_OBJECT
 private slots:
+    void skinFillsSlotsFromScheme();
+    void skinRefusesMissingOrIncompletePair();
+    void realSkinKeepsFieldColours();
+    void artworkBesideProgram();
+    void treeIconsFromFiles();
     void flatEditPasswordCharacter();
     void comboSetTextFallsBackToFirstItem();
     void listSelectedIndexAndItemData();
@@ -18,6 +48,155 @@ private slots:
     void treeKeys();
     void treeMouseButtons();
 };
+
+void TstSkin::skinFillsSlotsFromScheme() {
+    QTemporaryDir dir;
+    writeText(dir.filePath("Test.cjstyles"), "/* a comment naming @Nothing */\n"
+                                             "QPushButton { color: @Text; background-color: @ButtonBack; }\n"
+                                             "QLineEdit { border: 1px solid @Text; }\n");
+    // Keys are found whatever their case; only the [Colors] section counts; a BOM is no key.
+    writeText(dir.filePath("Scheme.ini"), "\xEF\xBB\xBF; scheme\n[Other]\nText=#ffffff\n"
+                                          "[Colors]\r\ntext = #112233\r\nBUTTONBACK=#445566\r\n");
+    SkinEngine skin;
+    QVERIFY(skin.loadSkin(dir.filePath("Test.cjstyles"), QStringLiteral("Scheme.ini")));
+    QVERIFY(skin.isLoaded());
+    QVERIFY(!skin.styleSheet().contains(QLatin1Char('@')));
+    QCOMPARE(skin.styleSheet().count(QStringLiteral("#112233")), 2);
+    QVERIFY(skin.styleSheet().contains(QStringLiteral("background-color: #445566;")));
+    QVERIFY(!skin.styleSheet().contains(QStringLiteral("#ffffff")));
+
+    QWidget window;
+    auto* button = new QPushButton(QStringLiteral("x"), &window);
+    skin.applyTo(&window);
+    QCOMPARE(window.styleSheet(), skin.styleSheet());
+    window.ensurePolished();
+    button->ensurePolished();
+    QCOMPARE(button->palette().color(QPalette::ButtonText), QColor(0x11, 0x22, 0x33));
+}
+
+void TstSkin::skinRefusesMissingOrIncompletePair() {
+    QTemporaryDir dir;
+    writeText(dir.filePath("Good.cjstyles"), "QLabel { color: @Text; }");
+    writeText(dir.filePath("Holes.cjstyles"), "QLabel { color: @Text; background: @Missing; }");
+    writeText(dir.filePath("Good.ini"), "[Colors]\nText=#123456\n");
+
+    QWidget window;
+    SkinEngine skin;
+    skin.applyTo(&window);
+    QCOMPARE(window.styleSheet(), QString());
+
+    const struct {
+        const char* skinFile;
+        const char* ini;
+    } refused[] = {{"Absent.cjstyles", "Good.ini"},
+                   {"Good.cjstyles", "Absent.ini"},
+                   {"Good.cjstyles", ""},
+                   {"Holes.cjstyles", "Good.ini"},
+                   {".", "Good.ini"}};
+    for (const auto& pair : refused) {
+        // A refused pair also drops a skin loaded before.
+        QVERIFY(skin.loadSkin(dir.filePath("Good.cjstyles"), QStringLiteral("Good.ini")));
+        QVERIFY2(!skin.loadSkin(dir.filePath(QString::fromLatin1(pair.skinFile)), QString::fromLatin1(pair.ini)),
+                 pair.skinFile);
+        QVERIFY(!skin.isLoaded());
+        skin.applyTo(&window);
+        QCOMPARE(window.styleSheet(), QString());
+    }
+    skin.applyTo(nullptr);
+}
+
+// The program sets the fields' back colours while the window wears the skin, whose own rules
+// colour every field by its enabled state: the program's colour must be the one on screen. The
+// colours are crossed against the skin's (a grey enabled field, a white disabled one) so that the
+// skin cannot pass for the program.
+void TstSkin::realSkinKeepsFieldColours() {
+    SkinEngine skin;
+    QVERIFY(
+        skin.loadSkin(programFolder + QStringLiteral("/Skin/Office2010.cjstyles"), QStringLiteral("NormalBlue.ini")));
+    QWidget window;
+    window.resize(400, 300);
+    auto* grey = new FlatEdit(&window);
+    auto* white = new FlatEdit(&window);
+    auto* memo = new FlatMemo(&window);
+    auto* combo = new SkinComboBox(&window);
+    auto* enabledButton = new QPushButton(QStringLiteral("保存"), &window);
+    auto* disabledButton = new QPushButton(QStringLiteral("保存"), &window);
+    grey->setGeometry(0, 0, 150, 23);
+    white->setGeometry(0, 30, 150, 23);
+    memo->setGeometry(0, 60, 150, 100);
+    combo->setGeometry(160, 0, 150, 20);
+    enabledButton->setGeometry(160, 30, 100, 36);
+    disabledButton->setGeometry(160, 80, 100, 36);
+    combo->addItem(QStringLiteral("网站"));
+    const QColor readOnlyGrey(224, 224, 224);
+    grey->setBackColor(readOnlyGrey);
+    memo->setBackColor(readOnlyGrey);
+    combo->setBackColor(readOnlyGrey);
+    white->setEnabled(false);
+    disabledButton->setEnabled(false);
+    skin.applyTo(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(fieldColour(grey), readOnlyGrey);
+    QCOMPARE(fieldColour(white), QColor(Qt::white));
+    const QImage memoImage = memo->grab().toImage();
+    QCOMPARE(memoImage.pixelColor(memoImage.width() / 2, memoImage.height() * 3 / 4), readOnlyGrey);
+    const QImage comboImage = combo->grab().toImage();
+    QCOMPARE(comboImage.pixelColor(comboImage.width() / 2, comboImage.height() / 2), readOnlyGrey);
+
+    // The colour follows every change.
+    grey->setBackColor(Qt::white);
+    QCOMPARE(fieldColour(grey), QColor(Qt::white));
+    QCOMPARE(grey->backColor(), QColor(Qt::white));
+
+    QVERIFY(enabledButton->grab().toImage() != disabledButton->grab().toImage());
+}
+
+void TstSkin::artworkBesideProgram() {
+    const QDir icons(programFolder + QStringLiteral("/Icons"));
+    const struct {
+        const char* file;
+        QSize size;
+    } pictures[] = {{"vaultry.png", {64, 64}}, {"background.png", {760, 510}}, {"read.png", {28, 28}},
+                    {"new.png", {32, 32}},     {"del.png", {26, 26}},          {"save.png", {24, 24}},
+                    {"cancel.png", {24, 24}}};
+    for (const auto& picture : pictures) {
+        QImageReader reader(icons.filePath(QString::fromLatin1(picture.file)));
+        QVERIFY2(reader.canRead(), picture.file);
+        QCOMPARE(reader.size(), picture.size);
+    }
+    for (const char* file : {"00032.ico", "00023.ico", "vaultry.ico"}) {
+        const QIcon icon(icons.filePath(QString::fromLatin1(file)));
+        QVERIFY2(icon.availableSizes().contains(QSize(16, 16)), file);
+        QVERIFY2(icon.availableSizes().contains(QSize(32, 32)), file);
+        QVERIFY(!icon.pixmap(16).toImage().isNull());
+    }
+}
+
+void TstSkin::treeIconsFromFiles() {
+    const QString icons = programFolder + QStringLiteral("/Icons/");
+    CategoryTree tree;
+    QTreeWidgetItem* early = tree.addNode(-1, 1, QStringLiteral("全部分类"));
+    tree.loadIcon(icons + QStringLiteral("00032.ico"), 0);
+    tree.loadIcon(icons + QStringLiteral("00023.ico"), 2);
+    // Loaded twice, as every rebuild does: still one picture per state.
+    tree.loadIcon(icons + QStringLiteral("00032.ico"), 0);
+    QTreeWidgetItem* late = tree.addNode(1, 2, QStringLiteral("邮箱"));
+    for (QTreeWidgetItem* node : {early, late}) {
+        const QIcon icon = node->icon(0);
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.availableSizes(QIcon::Normal).size(), 2);
+        QVERIFY(icon.pixmap(16, QIcon::Normal).toImage() != icon.pixmap(16, QIcon::Selected).toImage());
+    }
+    const QImage normal = QIcon(icons + QStringLiteral("00032.ico")).pixmap(16).toImage();
+    QCOMPARE(late->icon(0).pixmap(16, QIcon::Normal).toImage().convertToFormat(normal.format()), normal);
+
+    // A file that cannot be read leaves the state without a picture and raises nothing.
+    tree.loadIcon(icons + QStringLiteral("missing.ico"), 0);
+    tree.loadIcon(icons + QStringLiteral("missing.ico"), 2);
+    QVERIFY(late->icon(0).isNull());
+}
 
 void TstSkin::flatEditPasswordCharacter() {
     FlatEdit edit;

@@ -58,6 +58,11 @@ bool SkinEngine::loadSkin(const QString& skinFile, const QString& iniName) {
     // Pictures a skin refers to sit beside it: "url(@SkinDir/arrow.png)".
     scheme.insert(QStringLiteral("skindir"), QFileInfo(skinFile).absolutePath());
 
+    // Comments may mention slots; they are of no use to Qt either.
+    static const QRegularExpression comment(QStringLiteral("/\\*.*?\\*/"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    skin.remove(comment);
+
     // A slot the scheme does not fill would leave a sheet Qt rejects as a whole: refuse the pair.
     static const QRegularExpression slotName(QStringLiteral("@([A-Za-z_][A-Za-z0-9_]*)"));
     QString result;
