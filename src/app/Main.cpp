@@ -67,7 +67,8 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
     buildMenus();
 
     m_treeBuilder = std::make_unique<CategoryTreeBuilder>(m_module, *m_tree, m_programFolder);
-    m_categoryCommands = std::make_unique<CategoryCommands>(m_module, m_platform, *m_tree, this, [this] { GJTree(); });
+    m_categoryCommands = std::make_unique<CategoryCommands>(
+        m_module, m_platform, *m_tree, this, [this] { GJTree(); }, m_programFolder);
     m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
     m_entryPane->connectHandlers();
 
@@ -249,6 +250,6 @@ void Main::About() {
 
 void Main::onTreeMouseButton(int button, int x, int y) {
     if (button == 2) {
-        m_rightMenu->popup(m_tree->viewport()->mapToGlobal(QPoint(x, y)));
+        m_rightMenu->popup(m_tree->mapToGlobal(QPoint(x, y)));
     }
 }
