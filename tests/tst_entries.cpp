@@ -1,6 +1,6 @@
 // The entry side of the main window, driven through the real window on a temporary vault.
-#include "support/FakePlatform.h"
-#include "support/TempVault.h"
+#include "FakePlatform.h"
+#include "TempVault.h"
 
 #include "app/Main.h"
 #include "controls/CategoryTree.h"
