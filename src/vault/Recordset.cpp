@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using SqliteSupport::StatementPtr;
@@ -70,7 +71,65 @@ qint64 wholeNumber(const QVariant& value, const QString& column) {
 
 } // namespace
 
+namespace {
+
+// Reads one column of the statement's current row into a cell, its text or blob into bytes.
+template <typename Cell> void readCell(sqlite3_stmt* statement, int column, Cell& cell, std::vector<char>& bytes) {
+    const int type = sqlite3_column_type(statement, column);
+    cell.type = static_cast<quint8>(type);
+    cell.size = 0;
+    switch (type) {
+    case SQLITE_INTEGER:
+        cell.number = sqlite3_column_int64(statement, column);
+        break;
+    case SQLITE_FLOAT: {
+        const double real = sqlite3_column_double(statement, column);
+        static_assert(sizeof real == sizeof cell.number);
+        std::memcpy(&cell.number, &real, sizeof real);
+        break;
+    }
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+        const void* data =
+            type == SQLITE_TEXT ? sqlite3_column_text16(statement, column) : sqlite3_column_blob(statement, column);
+        const int size =
+            type == SQLITE_TEXT ? sqlite3_column_bytes16(statement, column) : sqlite3_column_bytes(statement, column);
+        cell.number = static_cast<qint64>(bytes.size());
+        cell.size = static_cast<quint32>(size);
+        const auto* first = static_cast<const char*>(data);
+        bytes.insert(bytes.end(), first, first + size);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 Recordset::~Recordset() = default;
+
+QVariant Recordset::cellValue(const Cell& cell) const {
+    switch (cell.type) {
+    case SQLITE_INTEGER:
+        return QVariant(cell.number);
+    case SQLITE_FLOAT: {
+        double real = 0;
+        std::memcpy(&real, &cell.number, sizeof real);
+        return QVariant(real);
+    }
+    case SQLITE_TEXT: {
+        // The bytes of a text are a whole number of UTF-16 units, but not necessarily aligned.
+        QString text(static_cast<qsizetype>(cell.size / 2), Qt::Uninitialized);
+        std::memcpy(text.data(), m_bytes.data() + cell.number, cell.size);
+        return QVariant(text);
+    }
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(m_bytes.data() + cell.number, static_cast<qsizetype>(cell.size)));
+    default:
+        return QVariant();
+    }
+}
 
 void Recordset::open(const QString& sql, Connection& connection) {
     close();
@@ -101,12 +160,15 @@ void Recordset::open(const QString& sql, Connection& connection) {
 
     // All rows are read now, so the count is exact at once and later statements on the same
     // connection (the tree builder's nested levels) never meet a half-read cursor.
-    std::vector<QVariant> values;
+    std::vector<Cell> cells;
+    std::vector<char> bytes;
     qint64 rows = 0;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        const size_t rowStart = cells.size();
+        cells.resize(rowStart + static_cast<size_t>(columnCount));
         for (int c = 0; c < columnCount; ++c) {
-            values.push_back(SqliteSupport::columnValue(statement.get(), c));
+            readCell(statement.get(), c, cells[rowStart + static_cast<size_t>(c)], bytes);
         }
         ++rows;
     }
@@ -117,7 +179,8 @@ void Recordset::open(const QString& sql, Connection& connection) {
     m_connection = &connection;
     m_sql = sql;
     m_columns = std::move(columns);
-    m_values = std::move(values);
+    m_cells = std::move(cells);
+    m_bytes = std::move(bytes);
     m_rowCount = rows;
     m_position = 0;
 }
@@ -126,7 +189,8 @@ void Recordset::close() {
     m_connection = nullptr;
     m_sql.clear();
     m_columns.clear();
-    m_values.clear();
+    m_cells.clear();
+    m_bytes.clear();
     m_rowCount = 0;
     m_position = 0;
     m_adding = false;
@@ -166,7 +230,7 @@ QVariant Recordset::value(const QString& column) const {
         return QVariant();
     }
     requireCurrentRow();
-    return m_values[static_cast<size_t>(m_position * m_columns.size() + index)];
+    return cellValue(cellAt(m_position, index));
 }
 
 QString Recordset::text(const QString& column) const {
@@ -270,7 +334,7 @@ void Recordset::insertNewRow(const QString& table) {
 
     // The new row joins the result and becomes the current row, with the key the database gave it.
     const qint64 position = m_rowCount;
-    m_values.resize(static_cast<size_t>((m_rowCount + 1) * m_columns.size()));
+    m_cells.resize(static_cast<size_t>((m_rowCount + 1) * m_columns.size()));
     ++m_rowCount;
     m_position = position;
     rereadRow(table, QStringLiteral("rowid"), rowid, position);
@@ -278,7 +342,7 @@ void Recordset::insertNewRow(const QString& table) {
 
 void Recordset::updateCurrentRow(const QString& table) {
     const int idIndex = columnIndex(QStringLiteral("ID"));
-    const QVariant id = m_values[static_cast<size_t>(m_position * m_columns.size() + idIndex)];
+    const QVariant id = cellValue(cellAt(m_position, idIndex));
     if (id.typeId() != QMetaType::LongLong) {
         throw VaultError(VaultError::EngineFailure,
                          QStringLiteral("当前记录没有有效的 ID，无法更新表“%1”。").arg(table));
@@ -324,11 +388,11 @@ void Recordset::rereadRow(const QString& table, const QString& keyColumn, qint64
     const auto rowStart = static_cast<size_t>(position * m_columns.size());
     const int fileColumns = rc == SQLITE_ROW ? sqlite3_column_count(statement.get()) : 0;
     for (int c = 0; c < m_columns.size(); ++c) {
-        QVariant& cell = m_values[rowStart + static_cast<size_t>(c)];
+        Cell& cell = m_cells[rowStart + static_cast<size_t>(c)];
         for (int f = 0; f < fileColumns; ++f) {
             const QString name(static_cast<const QChar*>(sqlite3_column_name16(statement.get(), f)));
             if (name.compare(m_columns.at(c), Qt::CaseInsensitive) == 0) {
-                cell = SqliteSupport::columnValue(statement.get(), f);
+                readCell(statement.get(), f, cell, m_bytes);
                 break;
             }
         }

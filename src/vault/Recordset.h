@@ -58,10 +58,23 @@ private:
     // matching columns by name, so the values are what the file now holds.
     void rereadRow(const QString& table, const QString& keyColumn, qint64 key, qint64 position);
 
+    // One field of a row as the file gave it. Texts and blobs live in m_bytes, so reading a row
+    // costs no allocation of its own; a QString is made only for the fields the caller reads.
+    struct Cell {
+        qint64 number = 0; // an integer, the bits of a real, or the offset of a text or blob in m_bytes
+        quint32 size = 0;  // bytes of a text (UTF-16) or blob
+        quint8 type = 0;   // the engine's type code; 0 until read
+    };
+    const Cell& cellAt(qint64 row, int column) const {
+        return m_cells[static_cast<size_t>(row * m_columns.size() + column)];
+    }
+    QVariant cellValue(const Cell& cell) const;
+
     Connection* m_connection = nullptr;
     QString m_sql;
     QStringList m_columns;
-    std::vector<QVariant> m_values; // every row, one after the other, m_columns.size() values each
+    std::vector<Cell> m_cells; // every row, one after the other, m_columns.size() cells each
+    std::vector<char> m_bytes;
     qint64 m_rowCount = 0;
     qint64 m_position = 0;
     bool m_adding = false;
