@@ -210,6 +210,9 @@ private slots:
         rs.setValue(QStringLiteral("Name"), QString()); // an empty field stays an empty text
         rs.setValue(QStringLiteral("Www"), QStringLiteral(""));
         rs.setValue(QStringLiteral("Seq"), qint16(1));
+        // What is assigned reads back before it is written.
+        QCOMPARE(rs.int16(QStringLiteral("Seq")), qint16(1));
+        QCOMPARE(rs.text(QStringLiteral("Type")), QStringLiteral("3"));
         rs.update();
         // The new row is current, with the key the database gave it.
         QCOMPARE(rs.recordCount(), 1);

@@ -41,7 +41,14 @@ QString quotedName(const QString& name) {
 qint64 wholeNumber(const QVariant& value, const QString& column) {
     switch (value.typeId()) {
     case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::Long:
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+    case QMetaType::Bool:
         return value.toLongLong();
+    case QMetaType::Float:
     case QMetaType::Double: {
         // Halves go to the even neighbour, as the classic conversion to an integer does.
         const double rounded = std::nearbyint(value.toDouble());
@@ -68,10 +75,6 @@ qint64 wholeNumber(const QVariant& value, const QString& column) {
         raiseTypeMismatch(column, value.toString());
     }
 }
-
-} // namespace
-
-namespace {
 
 // Reads one column of the statement's current row into a cell, its text or blob into bytes.
 template <typename Cell> void readCell(sqlite3_stmt* statement, int column, Cell& cell, std::vector<char>& bytes) {
