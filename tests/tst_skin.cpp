@@ -4,14 +4,22 @@
 #include "controls/FlatMemo.h"
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
+#include "platform/RealPlatform.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -30,6 +38,33 @@ QColor fieldColour(QWidget* widget) {
     return image.pixelColor(image.width() * 3 / 4, image.height() / 2);
 }
 
+// An executable shell script that appends its arguments, one a line, to a log file.
+void writeScript(const QString& path, const QString& log) {
+    writeText(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + log.toUtf8() + "'; done\n" +
+                        "echo started >> '" + log.toUtf8() + "'\n");
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+QStringList logLines(const QString& log) {
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Sets PATH for one test and puts the old one back.
+class PathGuard {
+public:
+    explicit PathGuard(const QString& path) : m_old(qgetenv("PATH")) { qputenv("PATH", path.toLocal8Bit()); }
+    ~PathGuard() { qputenv("PATH", m_old); }
+    PathGuard(const PathGuard&) = delete;
+    PathGuard& operator=(const PathGuard&) = delete;
+
+private:
+    QByteArray m_old;
+};
+
 } // namespace
 
 class TstSkin : public QObject {
@@ -40,6 +75,10 @@ private slots:
     void realSkinKeepsFieldColours();
     void artworkBesideProgram();
     void treeIconsFromFiles();
+    void clipboardMarksSecret();
+    void registryFindsSystemInformationTool();
+    void shellAndProcessesPassTextUnsplit();
+    void messageBoxAnswers();
     void flatEditPasswordCharacter();
     void comboSetTextFallsBackToFirstItem();
     void listSelectedIndexAndItemData();
@@ -196,6 +235,129 @@ void TstSkin::treeIconsFromFiles() {
     tree.loadIcon(icons + QStringLiteral("missing.ico"), 0);
     tree.loadIcon(icons + QStringLiteral("missing.ico"), 2);
     QVERIFY(late->icon(0).isNull());
+}
+
+void TstSkin::clipboardMarksSecret() {
+    RealPlatform real;
+    Clipboard& clipboard = real.platform().clipboard;
+    clipboard.setSecretText(QStringLiteral("p@ss 密码"));
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data != nullptr);
+    QCOMPARE(data->text(), QStringLiteral("p@ss 密码"));
+    QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArrayLiteral("secret"));
+    clipboard.clear();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+    // An empty field still puts (empty) text on the clipboard.
+    clipboard.setSecretText(QString());
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasText());
+}
+
+void TstSkin::registryFindsSystemInformationTool() {
+    QTemporaryDir dir;
+    const QString tool = dir.filePath(QStringLiteral("hardinfo"));
+    writeScript(tool, dir.filePath(QStringLiteral("log")));
+    writeText(dir.filePath(QStringLiteral("kinfocenter")), "not executable");
+    LinuxRegistry registry;
+    const QString key = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
+    {
+        PathGuard path(QStringLiteral("/nonexistent:relative/bin:") + dir.path());
+        QVERIFY(registry.keyExists(RegistryRoot::LocalMachine, key));
+        QVERIFY(registry.keyExists(RegistryRoot::LocalMachine, key.toLower()));
+        const std::optional<RegistryValue> value =
+            registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("PATH"));
+        QVERIFY(value.has_value());
+        QCOMPARE(value->type, RegistryValue::String);
+        QCOMPARE(QString::fromLocal8Bit(value->data), tool);
+
+        QVERIFY(!registry.query(RegistryRoot::CurrentUser, key, QStringLiteral("PATH")));
+        QVERIFY(!registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("Other")));
+        QVERIFY(!registry.keyExists(RegistryRoot::LocalMachine,
+                                    QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location")));
+        QVERIFY(!registry.query(RegistryRoot::LocalMachine,
+                                QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                                QStringLiteral("MSINFO")));
+    }
+    {
+        PathGuard path(QString{});
+        QVERIFY(!registry.keyExists(RegistryRoot::LocalMachine, key));
+        QVERIFY(!registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("PATH")));
+    }
+    {
+        // A relative PATH entry is the current folder in disguise: never searched.
+        PathGuard path(QStringLiteral("."));
+        const QString oldFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const bool found = registry.keyExists(RegistryRoot::LocalMachine, key);
+        QDir::setCurrent(oldFolder);
+        QVERIFY(!found);
+    }
+}
+
+// The address and the program path go over as one piece each, exactly as typed.
+void TstSkin::shellAndProcessesPassTextUnsplit() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log"));
+    writeScript(dir.filePath(QStringLiteral("xdg-open")), log);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("with blank")));
+    const QString program = dir.filePath(QStringLiteral("with blank/tool"));
+    writeScript(program, log);
+
+    RealPlatform real;
+    {
+        PathGuard path(dir.path() + QStringLiteral(":/usr/bin:/bin"));
+        const QString address = QStringLiteral("www.example.com/a b;echo x|$(id)");
+        QVERIFY(real.platform().shell.open(address));
+        QTRY_COMPARE(logLines(log), (QStringList{address, QStringLiteral("started")}));
+    }
+    QFile::remove(log);
+    QVERIFY(real.platform().processes.startDetached(program));
+    QTRY_COMPARE(logLines(log), QStringList{QStringLiteral("started")});
+
+    QVERIFY(!real.platform().processes.startDetached(dir.filePath(QStringLiteral("missing"))));
+    QVERIFY(!real.platform().processes.startDetached(QString()));
+    PathGuard path(QStringLiteral("/nonexistent"));
+    QVERIFY(!real.platform().shell.open(QStringLiteral("www.example.com")));
+}
+
+void TstSkin::messageBoxAnswers() {
+    RealPlatform real;
+    MessageBoxes& boxes = real.platform().boxes;
+    QMessageBox* seen = nullptr;
+    QString seenText;
+    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    QString seenTitle;
+    // Looks at the box once it is up, then answers it with the given key or button.
+    const auto answerWith = [&](std::function<void(QMessageBox*)> answer) {
+        QTimer::singleShot(0, [&, answer] {
+            seen = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(seen != nullptr);
+            seenText = seen->text();
+            seenIcon = seen->icon();
+            seenTitle = seen->windowTitle();
+            QCOMPARE(seen->textFormat(), Qt::PlainText);
+            answer(seen);
+        });
+    };
+
+    answerWith([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    QCOMPARE(boxes.show(nullptr, QStringLiteral("是否真的要保存信息？"), QStringLiteral("提示！"), BoxButtons::YesNo,
+                        BoxIcon::Question),
+             BoxAnswer::Yes);
+    QCOMPARE(seenIcon, QMessageBox::Question);
+    QCOMPARE(seenTitle, QStringLiteral("提示！"));
+
+    answerWith([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    QCOMPARE(boxes.show(nullptr, QStringLiteral("q"), QStringLiteral("t"), BoxButtons::YesNo, BoxIcon::Question),
+             BoxAnswer::No);
+
+    answerWith([](QMessageBox* box) {
+        QCOMPARE(box->buttons().size(), 1);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QCOMPARE(boxes.show(nullptr, QStringLiteral("<b>x</b>"), QString(), BoxButtons::Ok, BoxIcon::None), BoxAnswer::Ok);
+    QCOMPARE(seenText, QStringLiteral("<b>x</b>"));
+    QCOMPARE(seenIcon, QMessageBox::NoIcon);
+    QCOMPARE(seenTitle, QGuiApplication::applicationDisplayName());
 }
 
 void TstSkin::flatEditPasswordCharacter() {
