@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
-#include <QPalette>
 #include <QPushButton>
 #include <utility>
 
@@ -53,9 +52,8 @@ void frmType::buildControls() {
     m_label2 = new QLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setGeometry(70, 39, 99, 13);
-    QPalette palette = m_label2->palette();
-    palette.setColor(QPalette::WindowText, Qt::red);
-    m_label2->setPalette(palette);
+    // A style sheet of its own, so the owner's skin does not turn the message line black.
+    m_label2->setStyleSheet(QStringLiteral("color: #c00000;"));
 }
 
 bool frmType::Form_Load() {
