@@ -1,1 +1,34 @@
-int main() { return 0; }
+#include "Main.h"
+#include "controls/Fonts.h"
+#include "platform/RealPlatform.h"
+#include "vault/Module.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QScreen>
+#include <QTranslator>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane密码箱"));
+
+    // The program speaks Chinese only, Qt's own words (确定, 是(Y), 否(N), context menus) included.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    QTranslator qtWords;
+    if (qtWords.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtWords);
+    }
+    QApplication::setFont(songTiFont(9));
+
+    RealPlatform desktop;
+    Module module;
+    Main window(module, desktop.platform(), QCoreApplication::applicationDirPath());
+    if (!window.load()) {
+        return 1;
+    }
+    const QRect screen = window.screen()->availableGeometry();
+    window.move(screen.center() - window.rect().center());
+    window.show();
+    return QApplication::exec();
+}
