@@ -100,7 +100,6 @@ void verifyBox(const RecordedBox& box, const QString& text, const QString& title
 class CategoriesTest : public QObject {
     Q_OBJECT
 private slots:
-    void dialogLayout();
     void commandsWithoutSelection();
     void newBelowTheRoot();
     void newBelowALargeKey();
@@ -118,33 +117,6 @@ private slots:
     void deleteAnsweredYes();
     void deleteFailureIsReportedAndTheProgramGoesOn();
 };
-
-void CategoriesTest::dialogLayout() {
-    Desk desk;
-    frmType dialog(
-        desk.vault.module(), desk.fake.platform, [] {}, desk.vault.folder(), &desk.owner);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("分类"));
-    QCOMPARE(dialog.size(), QSize(286, 55));
-    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    QVERIFY(!(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    const struct {
-        const char* name;
-        QRect geometry;
-        QString text;
-    } controls[] = {
-        {"Label1", {12, 10, 62, 24}, QStringLiteral("分类名称：")},
-        {"TypeName", {70, 12, 139, 22}, QString()},
-        {"OK", {213, 10, 62, 26}, QStringLiteral("确定")},
-        {"Label2", {70, 39, 99, 13}, QString()},
-    };
-    for (const auto& control : controls) {
-        QWidget* widget = dialog.findChild<QWidget*>(QLatin1String(control.name));
-        QVERIFY2(widget != nullptr, control.name);
-        QCOMPARE(widget->geometry(), control.geometry);
-        QCOMPARE(widget->property("text").toString(), control.text);
-    }
-    QVERIFY(qobject_cast<FlatEdit*>(dialog.findChild<QWidget*>(QStringLiteral("TypeName"))) != nullptr);
-}
 
 void CategoriesTest::commandsWithoutSelection() {
     Desk desk;
