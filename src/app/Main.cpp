@@ -42,7 +42,9 @@ template <typename Field> Field* makeField(QWidget* parent, const char* name, QR
     auto* field = new Field(parent);
     field->setObjectName(QLatin1String(name));
     field->setGeometry(geometry);
+    // The window opens read-only: grey and closed to input until the mode is first applied.
     field->setBackColor(ReadOnlyGrey);
+    field->setEnabled(false);
     return field;
 }
 
@@ -96,19 +98,19 @@ void Main::buildControls() {
     background->lower();
 
     const QFont toolbarFont = songTiFont(10.5);
-    auto pictureButton = [&](const char* name, const QString& caption, QRect geometry, const QString& picture,
-                             int pictureSize) {
-        QPushButton* button = makeButton(client, name, caption, geometry);
+    auto pictureButton = [&](QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                             const QString& picture, int pictureSize) {
+        QPushButton* button = makeButton(parent, name, caption, geometry);
         button->setIcon(QIcon(m_programFolder + QStringLiteral("/Icons/") + picture));
         button->setIconSize(QSize(pictureSize, pictureSize));
         return button;
     };
-    m_paneWidgets.buttonRead =
-        pictureButton("Button_Read", QStringLiteral("只读(&R)"), {3, 3, 113, 42}, QStringLiteral("read.png"), 28);
-    m_paneWidgets.buttonNew =
-        pictureButton("Button_New", QStringLiteral("新建(&N)"), {118, 3, 113, 42}, QStringLiteral("new.png"), 32);
-    m_paneWidgets.buttonDel =
-        pictureButton("Button_Del", QStringLiteral("删除(&D)"), {234, 3, 113, 42}, QStringLiteral("del.png"), 26);
+    m_paneWidgets.buttonRead = pictureButton(client, "Button_Read", QStringLiteral("只读(&R)"), {3, 3, 113, 42},
+                                             QStringLiteral("read.png"), 28);
+    m_paneWidgets.buttonNew = pictureButton(client, "Button_New", QStringLiteral("新建(&N)"), {118, 3, 113, 42},
+                                            QStringLiteral("new.png"), 32);
+    m_paneWidgets.buttonDel = pictureButton(client, "Button_Del", QStringLiteral("删除(&D)"), {234, 3, 113, 42},
+                                            QStringLiteral("del.png"), 26);
     for (QPushButton* button : {m_paneWidgets.buttonRead, m_paneWidgets.buttonNew, m_paneWidgets.buttonDel}) {
         button->setFont(toolbarFont);
     }
@@ -148,14 +150,12 @@ void Main::buildControls() {
     makeLabel(pane, "Label6", QStringLiteral("备    注："), {6, 183, 68, 27});
     m_paneWidgets.editRemark = makeField<FlatMemo>(pane, "Edit_Remark", {63, 184, 194, 160});
 
-    m_paneWidgets.buttonSave =
-        pictureButton("Button_Save", QStringLiteral(" 保存(&S)"), {27, 371, 111, 36}, QStringLiteral("save.png"), 24);
-    m_paneWidgets.buttonSave->setParent(pane);
-    m_paneWidgets.buttonSave->setGeometry(27, 371, 111, 36);
-    m_paneWidgets.buttonCancel = pictureButton("Button_Cancel", QStringLiteral(" 取消(&C)"), {141, 371, 111, 36},
+    m_paneWidgets.buttonSave = pictureButton(pane, "Button_Save", QStringLiteral(" 保存(&S)"), {27, 371, 111, 36},
+                                             QStringLiteral("save.png"), 24);
+    m_paneWidgets.buttonCancel = pictureButton(pane, "Button_Cancel", QStringLiteral(" 取消(&C)"), {141, 371, 111, 36},
                                                QStringLiteral("cancel.png"), 24);
-    m_paneWidgets.buttonCancel->setParent(pane);
-    m_paneWidgets.buttonCancel->setGeometry(141, 371, 111, 36);
+    m_paneWidgets.buttonSave->setEnabled(false);
+    m_paneWidgets.buttonCancel->setEnabled(false);
 }
 
 void Main::buildMenus() {

@@ -24,11 +24,12 @@ int main(int argc, char* argv[]) {
     RealPlatform desktop;
     Module module;
     Main window(module, desktop.platform(), QCoreApplication::applicationDirPath());
+    // Placed before the load, so that the login and password dialogs centre over it.
+    const QRect screen = window.screen()->availableGeometry();
+    window.move(screen.center() - window.rect().center());
     if (!window.load()) {
         return 1;
     }
-    const QRect screen = window.screen()->availableGeometry();
-    window.move(screen.center() - window.rect().center());
     window.show();
     return QApplication::exec();
 }
