@@ -289,6 +289,20 @@ QImage dropArrow(const QColor& color) {
     return image;
 }
 
+// --- the skin's tick for the entry list's tick boxes, 13 x 13 ---
+
+QImage tickMark(const QColor& color) {
+    QImage image(13, 13, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({QPointF(2.5, 6.8), QPointF(5.3, 9.6), QPointF(10.5, 3.2)}));
+    p.end();
+    return image;
+}
+
 // --- the main window's background, 760 x 510: calm, so that labels stay readable on it ---
 
 QImage background() {
@@ -461,5 +475,6 @@ int main(int argc, char** argv) {
     ok = writePng(out.filePath("cancel.png"), render(24, 24, undoArrow)) && ok;
     ok = writePng(skin.filePath("arrow-down.png"), dropArrow(QColor(0x35, 0x52, 0x78))) && ok;
     ok = writePng(skin.filePath("arrow-down-disabled.png"), dropArrow(QColor(0x9c, 0xa6, 0xb3))) && ok;
+    ok = writePng(skin.filePath("tick.png"), tickMark(QColor(0x1f, 0x4f, 0x8a))) && ok;
     return ok ? 0 : 1;
 }
