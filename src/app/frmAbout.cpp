@@ -35,10 +35,9 @@ constexpr qsizetype kValueBufferSize = 1024;
 QWidget* solidLine(QWidget* parent, const QRect& geometry, const QColor& colour) {
     auto* line = new QWidget(parent);
     line->setGeometry(geometry);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, colour);
-    line->setPalette(palette);
-    line->setAutoFillBackground(true);
+    // A sheet of the widget's own: the main window's skin, which dialogs inherit, overrides palettes.
+    line->setAttribute(Qt::WA_StyledBackground, true);
+    line->setStyleSheet(QStringLiteral("background-color: %1;").arg(colour.name()));
     return line;
 }
 
@@ -105,18 +104,14 @@ void frmAbout::buildControls(const QString& programFolder) {
 
     m_lblDescription = label("lblDescription", twipRect(1590, 1380, 3885, 195));
     m_lblDescription->setText(QStringLiteral("Quorvane工作室"));
-    QPalette black = m_lblDescription->palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    m_lblDescription->setPalette(black);
+    m_lblDescription->setStyleSheet(QStringLiteral("QLabel { color: #000000; }"));
 
     m_Label1 = label("Label1", twipRect(1590, 1905, 1980, 210));
     m_Label1->setText(QStringLiteral("www.example.com"));
     QFont linkFont = songTiFont(9);
     linkFont.setUnderline(true);
     m_Label1->setFont(linkFont);
-    QPalette blue = m_Label1->palette();
-    blue.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
-    m_Label1->setPalette(blue);
+    m_Label1->setStyleSheet(QStringLiteral("QLabel { color: #0000ff; }"));
     m_Label1->setCursor(Qt::PointingHandCursor);
     m_Label1->installEventFilter(this);
 
