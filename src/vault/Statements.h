@@ -7,19 +7,19 @@
 // a list item's key) are put in exactly as they are held.
 namespace Statements {
 
-QString loginRow();                                 // read the stored master password
-QString allEntries();                               // count every entry
-QString rootCategory();                             // the root row, for RootSeq
-QString setRootSeq(qint64 rootSeq);                 // draw a new RootSeq into the root row
-QString loginRowForChange();                        // read the stored master password (password dialog)
-QString setLoginPass();                             // store the master password: one "?" parameter
-QString childCategories(qint64 parentId);           // one level of the tree
-QString category(qint64 id);                        // one category row
-QString deleteCategory(qint64 id);                  //
-QString entriesOfCategoryCount(qint64 categoryId);  // does a category hold entries?
+QString loginRow();                                    // read the stored master password
+QString allEntries();                                  // count every entry
+QString rootCategory();                                // the root row, for RootSeq
+QString setRootSeq(qint64 rootSeq);                    // draw a new RootSeq into the root row
+QString loginRowForChange();                           // read the stored master password (password dialog)
+QString setLoginPass();                                // store the master password: one "?" parameter
+QString childCategories(qint64 parentId);              // one level of the tree
+QString category(qint64 id);                           // one category row
+QString deleteCategory(qint64 id);                     //
+QString entriesOfCategoryCount(qint64 categoryId);     // does a category hold entries?
 QString entriesOfCategory(const QString& categoryKey); // the entry list
-QString entry(const QString& entryKey);             // one entry, for the detail pane
-QString entryForSave(qint64 entryId);               // one entry (0 for a new one), for saving
-QString deleteEntry(const QString& entryKey);       //
+QString entry(const QString& entryKey);                // one entry, for the detail pane
+QString entryForSave(qint64 entryId);                  // one entry (0 for a new one), for saving
+QString deleteEntry(const QString& entryKey);          //
 
 } // namespace Statements
