@@ -1,6 +1,7 @@
 #include "FrmPass.h"
 
 #include "controls/FlatEdit.h"
+#include "controls/Placement.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
 #include "vault/SecretCipher.h"
@@ -14,23 +15,10 @@
 
 namespace {
 
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
-
 FlatEdit* makePasswordField(QWidget* parent, const char* name, QRect geometry) {
-    auto* field = new FlatEdit(parent);
-    field->setObjectName(QLatin1String(name));
-    field->setGeometry(geometry);
+    auto* field = placeControl<FlatEdit>(parent, name, geometry);
     field->setPasswordChar(QStringLiteral("*"));
     return field;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    return label;
 }
 
 } // namespace
@@ -42,24 +30,20 @@ FrmPass::FrmPass(Module& module, Platform& platform, const QString& programFolde
     setObjectName(QStringLiteral("FrmPass"));
     setWindowTitle(QStringLiteral("修改密码"));
     setWindowIcon(QIcon(programFolder + QStringLiteral("/Icons/vaultry.png")));
-    setFixedSize(3630 / 15, 2730 / 15);
+    setFixedSize(pixelsFromTwips(3630), pixelsFromTwips(2730));
 
-    m_groupBox1 = new QGroupBox(this);
-    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    m_groupBox1->setGeometry(twips(135, 135, 3375, 2085));
-    makeLabel(m_groupBox1, "Label1", QStringLiteral("原 密 码："), twips(315, 255, 780, 315));
-    m_editYMM = makePasswordField(m_groupBox1, "Edit_YMM", twips(1200, 225, 1995, 360));
-    makeLabel(m_groupBox1, "Label2", QStringLiteral("新 密 码："), twips(315, 885, 780, 315));
-    m_editXMM = makePasswordField(m_groupBox1, "Edit_XMM", twips(1200, 855, 1995, 360));
-    makeLabel(m_groupBox1, "Label3", QStringLiteral("确认密码："), twips(315, 1515, 780, 315));
-    m_editQRM = makePasswordField(m_groupBox1, "Edit_QRM", twips(1200, 1485, 1995, 360));
+    m_groupBox1 = placeControl<QGroupBox>(this, "GroupBox1", twipsRect(135, 135, 3375, 2085));
+    placeControl<QLabel>(m_groupBox1, "Label1", twipsRect(315, 255, 780, 315), QStringLiteral("原 密 码："));
+    m_editYMM = makePasswordField(m_groupBox1, "Edit_YMM", twipsRect(1200, 225, 1995, 360));
+    placeControl<QLabel>(m_groupBox1, "Label2", twipsRect(315, 885, 780, 315), QStringLiteral("新 密 码："));
+    m_editXMM = makePasswordField(m_groupBox1, "Edit_XMM", twipsRect(1200, 855, 1995, 360));
+    placeControl<QLabel>(m_groupBox1, "Label3", twipsRect(315, 1515, 780, 315), QStringLiteral("确认密码："));
+    m_editQRM = makePasswordField(m_groupBox1, "Edit_QRM", twipsRect(1200, 1485, 1995, 360));
 
-    auto* ok = new QPushButton(QStringLiteral("确定(&O)"), this);
-    ok->setObjectName(QStringLiteral("Button_OK"));
-    ok->setGeometry(twips(1530, 2280, 990, 345));
-    m_buttonCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-    m_buttonCancel->setObjectName(QStringLiteral("Button_Cancel"));
-    m_buttonCancel->setGeometry(twips(2535, 2280, 990, 345));
+    auto* ok =
+        placeControl<QPushButton>(this, "Button_OK", twipsRect(1530, 2280, 990, 345), QStringLiteral("确定(&O)"));
+    m_buttonCancel =
+        placeControl<QPushButton>(this, "Button_Cancel", twipsRect(2535, 2280, 990, 345), QStringLiteral("取消(&C)"));
 
     // The fields come last in the tab order, as the dialog has always had it.
     setTabOrder(ok, m_buttonCancel);

@@ -6,6 +6,7 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
 #include "controls/Fonts.h"
+#include "controls/Placement.h"
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
 #include "frmAbout.h"
@@ -25,23 +26,15 @@ namespace {
 const QColor ReadOnlyGrey(224, 224, 224);
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    return button;
+    return placeControl<QPushButton>(parent, name, geometry, caption);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    return label;
+    return placeControl<QLabel>(parent, name, geometry, caption);
 }
 
 template <typename Field> Field* makeField(QWidget* parent, const char* name, QRect geometry) {
-    auto* field = new Field(parent);
-    field->setObjectName(QLatin1String(name));
-    field->setGeometry(geometry);
+    auto* field = placeControl<Field>(parent, name, geometry);
     // The window opens read-only: grey and closed to input until the mode is first applied.
     field->setBackColor(ReadOnlyGrey);
     field->setEnabled(false);

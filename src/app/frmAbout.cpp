@@ -1,6 +1,7 @@
 #include "frmAbout.h"
 
 #include "controls/Fonts.h"
+#include "controls/Placement.h"
 #include "platform/Platform.h"
 
 #include <QFileInfo>
@@ -17,15 +18,6 @@
 #endif
 
 namespace {
-
-// The dialog was laid out in twips; 15 twips make one pixel at 96 dpi.
-constexpr int px(int twips) {
-    return (twips + 7) / 15;
-}
-
-QRect twipRect(int left, int top, int width, int height) {
-    return {px(left), px(top), px(width), px(height)};
-}
 
 const QString kUnavailable = QStringLiteral("此时系统信息不可用");
 
@@ -63,7 +55,7 @@ frmAbout::frmAbout(Platform& platform, const QString& programFolder, QWidget* pa
     setModal(true);
     // Plain platform controls in the desktop's default dialog face: 宋体 9 pt.
     setFont(songTiFont(9));
-    setFixedSize(px(5730), px(3555));
+    setFixedSize(pixelsFromTwips(5730), pixelsFromTwips(3555));
     buildControls(programFolder);
     load();
 }
@@ -81,7 +73,7 @@ void frmAbout::buildControls(const QString& programFolder) {
 
     m_picIcon = new QLabel(this);
     m_picIcon->setObjectName(QStringLiteral("picIcon"));
-    m_picIcon->setGeometry(twipRect(195, 240, 1020, 1020));
+    m_picIcon->setGeometry(twipsRect(195, 240, 1020, 1020));
     m_picIcon->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     m_picIcon->setAlignment(Qt::AlignCenter);
     if (!icon.isNull()) {
@@ -96,17 +88,17 @@ void frmAbout::buildControls(const QString& programFolder) {
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return widget;
     };
-    m_lblTitle = label("lblTitle", twipRect(1590, 195, 3885, 480));
+    m_lblTitle = label("lblTitle", twipsRect(1590, 195, 3885, 480));
     QFont titleFont = songTiFont(16);
     titleFont.setBold(true);
     m_lblTitle->setFont(titleFont);
-    m_lblVersion = label("lblVersion", twipRect(1590, 780, 3885, 225));
+    m_lblVersion = label("lblVersion", twipsRect(1590, 780, 3885, 225));
 
-    m_lblDescription = label("lblDescription", twipRect(1590, 1380, 3885, 195));
+    m_lblDescription = label("lblDescription", twipsRect(1590, 1380, 3885, 195));
     m_lblDescription->setText(QStringLiteral("Quorvane工作室"));
     m_lblDescription->setStyleSheet(QStringLiteral("QLabel { color: #000000; }"));
 
-    m_Label1 = label("Label1", twipRect(1590, 1905, 1980, 210));
+    m_Label1 = label("Label1", twipsRect(1590, 1905, 1980, 210));
     m_Label1->setText(QStringLiteral("www.example.com"));
     QFont linkFont = songTiFont(9);
     linkFont.setUnderline(true);
@@ -124,20 +116,23 @@ void frmAbout::buildControls(const QString& programFolder) {
     // The etched separator: a grey line with a white one just below it.
     auto* line1 = new QWidget(this);
     line1->setObjectName(QStringLiteral("Line1"));
-    line1->setGeometry(px(90), px(2445), px(5654) - px(90), 3);
+    line1->setGeometry(pixelsFromTwips(90), pixelsFromTwips(2445), pixelsFromTwips(5654) - pixelsFromTwips(90), 3);
     solidLine(line1, QRect(0, 0, line1->width(), 1), QColor(0x80, 0x80, 0x80))->setObjectName("Line1_1");
-    solidLine(line1, QRect(px(105) - px(90), 1, line1->width() - (px(105) - px(90)), 2), Qt::white)
+    solidLine(line1,
+              QRect(pixelsFromTwips(105) - pixelsFromTwips(90), 1,
+                    line1->width() - (pixelsFromTwips(105) - pixelsFromTwips(90)), 2),
+              Qt::white)
         ->setObjectName("Line1_0");
 
     m_cmdOK = new QPushButton(QStringLiteral("确定"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    m_cmdOK->setGeometry(twipRect(4125, 2625, 1500, 345));
+    m_cmdOK->setGeometry(twipsRect(4125, 2625, 1500, 345));
     m_cmdOK->setDefault(true);
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
     m_cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)..."), this);
     m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    m_cmdSysInfo->setGeometry(twipRect(4140, 3075, 1485, 345));
+    m_cmdSysInfo->setGeometry(twipsRect(4140, 3075, 1485, 345));
     connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
 
     // Only the buttons take the focus; the picture and the labels are not stops.

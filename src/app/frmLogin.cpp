@@ -1,5 +1,6 @@
 #include "frmLogin.h"
 
+#include "controls/Placement.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
 #include "vault/SecretCipher.h"
@@ -10,11 +11,6 @@
 #include <QPushButton>
 
 namespace {
-
-// The dialog was laid out in twips; 15 twips make a pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
 
 const QString WrongPassword = QStringLiteral("输入的密码有误,请重新再试！");
 
@@ -27,39 +23,29 @@ frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFol
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("登录"));
     setWindowIcon(QIcon(programFolder + QStringLiteral("/Icons/vaultry.png")));
-    setFixedSize(3750 / 15, 1680 / 15);
+    setFixedSize(pixelsFromTwips(3750), pixelsFromTwips(1680));
 
-    auto* userLabel = new QLabel(QStringLiteral("用户名称(&U):"), this);
-    userLabel->setObjectName(QStringLiteral("lblLabels(0)"));
-    userLabel->setGeometry(twips(105, 150, 1080, 270));
-    m_txtUserName = new QLineEdit(QStringLiteral("admin"), this);
-    m_txtUserName->setObjectName(QStringLiteral("txtUserName"));
-    m_txtUserName->setGeometry(twips(1290, 120, 2325, 345));
+    auto* userLabel =
+        placeControl<QLabel>(this, "lblLabels(0)", twipsRect(105, 150, 1080, 270), QStringLiteral("用户名称(&U):"));
+    m_txtUserName =
+        placeControl<QLineEdit>(this, "txtUserName", twipsRect(1290, 120, 2325, 345), QStringLiteral("admin"));
     userLabel->setBuddy(m_txtUserName);
 
-    auto* passwordLabel = new QLabel(QStringLiteral("密码(&P):"), this);
-    passwordLabel->setObjectName(QStringLiteral("lblLabels(1)"));
-    passwordLabel->setGeometry(twips(105, 540, 1080, 270));
-    m_txtPassword = new QLineEdit(this);
-    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    m_txtPassword->setGeometry(twips(1290, 525, 2325, 345));
+    auto* passwordLabel =
+        placeControl<QLabel>(this, "lblLabels(1)", twipsRect(105, 540, 1080, 270), QStringLiteral("密码(&P):"));
+    m_txtPassword = placeControl<QLineEdit>(this, "txtPassword", twipsRect(1290, 525, 2325, 345));
     m_txtPassword->setEchoMode(QLineEdit::Password);
     m_txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     passwordLabel->setBuddy(m_txtPassword);
 
-    m_label1 = new QLabel(this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setGeometry(twips(1290, 870, 2325, 255));
+    m_label1 = placeControl<QLabel>(this, "Label1", twipsRect(1290, 870, 2325, 255));
     m_label1->setStyleSheet(QStringLiteral("color: #c00000;"));
 
-    auto* ok = new QPushButton(QStringLiteral("确定(&O)"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
-    ok->setGeometry(twips(675, 1170, 1140, 390));
+    auto* ok = placeControl<QPushButton>(this, "cmdOK", twipsRect(675, 1170, 1140, 390), QStringLiteral("确定(&O)"));
     ok->setDefault(true);
     ok->setAutoDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    cancel->setGeometry(twips(2010, 1170, 1140, 390));
+    auto* cancel =
+        placeControl<QPushButton>(this, "cmdCancel", twipsRect(2010, 1170, 1140, 390), QStringLiteral("取消(&C)"));
     cancel->setAutoDefault(false);
 
     setTabOrder(m_txtUserName, m_txtPassword);

@@ -2,6 +2,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/Fonts.h"
+#include "controls/Placement.h"
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
@@ -35,23 +36,13 @@ frmType::frmType(Module& module, Platform& platform, std::function<void()> rebui
 }
 
 void frmType::buildControls() {
-    m_label1 = new QLabel(QStringLiteral("分类名称："), this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setGeometry(12, 10, 62, 24);
-
-    m_typeName = new FlatEdit(this);
-    m_typeName->setObjectName(QStringLiteral("TypeName"));
-    m_typeName->setGeometry(70, 12, 139, 22);
-
-    m_ok = new QPushButton(QStringLiteral("确定"), this);
-    m_ok->setObjectName(QStringLiteral("OK"));
-    m_ok->setGeometry(213, 10, 62, 26);
+    m_label1 = placeControl<QLabel>(this, "Label1", {12, 10, 62, 24}, QStringLiteral("分类名称："));
+    m_typeName = placeControl<FlatEdit>(this, "TypeName", {70, 12, 139, 22});
+    m_ok = placeControl<QPushButton>(this, "OK", {213, 10, 62, 26}, QStringLiteral("确定"));
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, [this] { OK_Click(); });
 
-    m_label2 = new QLabel(this);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label2->setGeometry(70, 39, 99, 13);
+    m_label2 = placeControl<QLabel>(this, "Label2", {70, 39, 99, 13});
     // A style sheet of its own, so the owner's skin does not turn the message line black.
     m_label2->setStyleSheet(QStringLiteral("color: #c00000;"));
 }
