@@ -1,6 +1,7 @@
 #include "controls/CategoryTree.h"
 #include "controls/FlatEdit.h"
 #include "support/FakePlatform.h"
+#include "support/ReadOnlyCopy.h"
 #include "support/TempVault.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeBuilder.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -95,6 +97,32 @@ void verifyBox(const RecordedBox& box, const QString& text, const QString& title
     QCOMPARE(box.icon, icon);
 }
 
+// Renames category 2 of the vault in `folder` through the real dialog, as a user would, and
+// tells what became of it: the boxes' titles, and whether the program was ended.
+QString renameInFolder(const QString& folder) {
+    Module module;
+    module.VaultConnection.setConnectionString(Connection::connectionTextFor(folder));
+    module.VaultConnection.open();
+    FakePlatform fake;
+    QWidget owner;
+    auto* tree = new CategoryTree(&owner);
+    CategoryTreeBuilder builder(module, *tree, folder);
+    CategoryCommands commands(
+        module, fake.platform, *tree, &owner, [&builder] { builder.GJTree(); }, folder);
+    commands.setDialogRunner([](frmType& dialog) {
+        dialog.show();
+        nameAndOk(dialog, QStringLiteral("改不了"));
+    });
+    builder.GJTree();
+    tree->setCurrentItem(tree->nodeByKey(2));
+    commands.Edit();
+    QStringList titles;
+    for (const RecordedBox& box : fake.boxes.shown) {
+        titles << box.title;
+    }
+    return titles.join(u',') + (fake.programEnd.ended() ? QStringLiteral("|ended") : QStringLiteral("|running"));
+}
+
 } // namespace
 
 class CategoriesTest : public QObject {
@@ -110,6 +138,7 @@ private slots:
     void vanishedCategory_data();
     void vanishedCategory();
     void engineFailureInOkEndsTheProgram();
+    void readOnlyFileInOkEndsTheProgram();
     void otherErrorsInOkLeaveTheProgramRunning();
     void deleteRefusals_data();
     void deleteRefusals();
@@ -341,9 +370,8 @@ void CategoriesTest::vanishedCategory() {
     QVERIFY(!desk.fake.programEnd.ended());
 }
 
-// Another connection holds the write lock: the update fails once the busy wait is over, as a
-// read-only or full disk would make it fail, with the engine's error number. (A read-only file
-// cannot be made so for root, who runs these tests in some places.)
+// Another connection holds the write lock: the update fails once the busy wait is over, with the
+// engine's error number; the dialog stays open behind the box and nothing is rebuilt.
 void CategoriesTest::engineFailureInOkEndsTheProgram() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
@@ -368,6 +396,21 @@ void CategoriesTest::engineFailureInOkEndsTheProgram() {
     QCOMPARE(desk.rebuilds, 0);
     QCOMPARE(desk.vault.scalar(QStringLiteral("SELECT Name FROM Quorvane_Type WHERE ID = 2")).toString(),
              QStringLiteral("一"));
+}
+
+void CategoriesTest::readOnlyFileInOkEndsTheProgram() {
+    Desk desk;
+    desk.add(2, 1, QStringLiteral("一"));
+    const ReadOnlyCopy copy(desk.vault.dbPath());
+    QVERIFY(copy.isValid());
+    const QByteArray before = copy.bytes();
+
+    const ReadOnlyCopy::Outcome attempt = copy.runThisProgram({QStringLiteral("--rename-in"), copy.folder()});
+    if (!attempt.ran) {
+        QSKIP(qPrintable(attempt.whyNot));
+    }
+    QCOMPARE(attempt.output, QStringLiteral("错误-2147467259|ended"));
+    QCOMPARE(copy.bytes(), before);
 }
 
 // A failing rebuild comes after the row is written and the dialog closed: reported, and only an
@@ -485,5 +528,18 @@ void CategoriesTest::deleteFailureIsReportedAndTheProgramGoesOn() {
     QCOMPARE(desk.vault.count(QStringLiteral("Quorvane_Type"), QStringLiteral("ID = 2")), 1);
 }
 
-QTEST_MAIN(CategoriesTest)
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    // The read-only check renames in a copy of this program that runs without root's rights.
+    if (argc == 3 && qstrcmp(argv[1], "--rename-in") == 0) {
+        try {
+            std::fputs(renameInFolder(QString::fromLocal8Bit(argv[2])).toUtf8().constData(), stdout);
+        } catch (const VaultError& error) {
+            std::fputs(error.what(), stdout);
+        }
+        return 0;
+    }
+    CategoriesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_categories.moc"

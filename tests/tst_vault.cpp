@@ -1,3 +1,4 @@
+#include "support/ReadOnlyCopy.h"
 #include "support/TempVault.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
@@ -411,44 +412,18 @@ private slots:
 
     void readOnlyFile() {
         TempVault vault;
-        // A folder anyone may read but no one but root may write, holding a read-only copy.
-        QTemporaryDir shared;
-        QVERIFY(shared.isValid());
-        const auto everyoneReads = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-        const auto everyoneRuns = everyoneReads | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
-        QVERIFY(QFile::setPermissions(shared.path(), everyoneRuns | QFile::WriteOwner));
-        const QString copy = shared.path() + QStringLiteral("/DB.xml");
-        QVERIFY(QFile::copy(vault.dbPath(), copy));
-        QVERIFY(QFile::setPermissions(copy, everyoneReads));
-        const QByteArray before = fileBytes(copy);
+        const ReadOnlyCopy copy(vault.dbPath());
+        QVERIFY(copy.isValid());
+        const QByteArray before = copy.bytes();
 
-        QString outcome;
-        if (::geteuid() != 0) {
-            outcome = attemptWrite(shared.path());
-        } else {
-            // Root writes to any file whatever its mode: the write is tried by a copy of this
-            // program running as nobody.
-            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-            if (setpriv.isEmpty()) {
-                QSKIP("running as root and setpriv is missing, so a read-only file cannot be made");
-            }
-            const QString child = shared.path() + QStringLiteral("/tst_vault");
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), child));
-            QVERIFY(QFile::setPermissions(child, everyoneRuns));
-            QProcess process;
-            process.start(setpriv,
-                          {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                           QStringLiteral("--clear-groups"), child, QStringLiteral("--attempt-write"), shared.path()});
-            QVERIFY(process.waitForFinished(30000));
-            outcome = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-            if (process.exitCode() != 0 && outcome.isEmpty()) {
-                QSKIP(qPrintable(QStringLiteral("running as root, and setpriv could not run this test as nobody: ") +
-                                 QString::fromLocal8Bit(process.readAllStandardError())));
-            }
+        const ReadOnlyCopy::Outcome attempt = copy.runThisProgram({QStringLiteral("--attempt-write"), copy.folder()});
+        if (!attempt.ran) {
+            QSKIP(qPrintable(attempt.whyNot));
         }
+        const QString& outcome = attempt.output;
         QVERIFY2(outcome.startsWith(QString::number(VaultError::EngineFailure) + u'\n'), qPrintable(outcome));
-        QVERIFY2(outcome.contains(copy), qPrintable(outcome));
-        QCOMPARE(fileBytes(copy), before);
+        QVERIFY2(outcome.contains(copy.file()), qPrintable(outcome));
+        QCOMPARE(copy.bytes(), before);
     }
 
     void newvaultWritesFreshVault() {
