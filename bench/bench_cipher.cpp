@@ -1,3 +1,5 @@
+#include "support/BenchVault.h"
+#include "vault/Module.h"
 #include "vault/SecretCipher.h"
 
 #include <benchmark/benchmark.h>
@@ -7,7 +9,7 @@
 
 namespace {
 
-const QString Key = QStringLiteral("Tavernix@#");
+const QString& Key = Module::SecretKey; // the key every caller passes
 
 // A typical account field: ASCII, Chinese and a symbol.
 QString typicalText() {
@@ -60,10 +62,5 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double, std::milli> built = std::chrono::steady_clock::now() - start;
     std::printf("code page tables built by the first call: %.2f ms\n", built.count());
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv, BenchApplication::None);
 }

@@ -9,8 +9,7 @@
 #include "controls/SkinComboBox.h"
 #include "entries/EntryPane.h"
 #include "platform/Platform.h"
-#include "vault/FreshVault.h"
-#include "vault/Module.h"
+#include "support/BenchVault.h"
 #include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 
@@ -20,10 +19,7 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTemporaryDir>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -53,9 +49,19 @@ struct QuietEnd : ProgramEnd {
     void endProgram(int) override {}
 };
 
+// The i-th entry of the vault: secrets of the lengths people use, Chinese included.
+BenchEntry entryAt(int i) {
+    return {QStringLiteral("账号 %1 的标题").arg(i),
+            EncodeSecret(QStringLiteral("user%1@example.com").arg(i), Module::SecretKey),
+            EncodeSecret(QStringLiteral("Pa55-密码-%1").arg(i), Module::SecretKey),
+            QStringLiteral("https://www.example.com/login"),
+            EncodeSecret(QStringLiteral("开户行：某某银行，预留手机 138 0000 %1。安全问题：第一所学校。").arg(i),
+                         Module::SecretKey),
+            QStringLiteral("网络账号")};
+}
+
 struct Fixture {
-    QTemporaryDir dir;
-    Module module;
+    BenchVault vault;
     QuietBoxes boxes;
     QuietClipboard clipboard;
     QuietShell shell;
@@ -70,57 +76,20 @@ struct Fixture {
     QString shownKey;
     int shownRow = listedEntries / 2;
 
+    // Two categories, so the listed one is not the whole table.
     Fixture() {
-        createFreshVault(dir.path() + QStringLiteral("/DB.xml"));
-        module.VaultConnection.setConnectionString(Connection::connectionTextFor(dir.path()));
-        module.VaultConnection.open();
-        fill();
+        const qint64 listed = vault.addCategory(1, QStringLiteral("网站"));
+        const qint64 other = vault.addCategory(1, QStringLiteral("银行"));
+        listedKey = QString::number(listed);
+        vault.addEntries(listed, listedEntries, entryAt);
+        vault.addEntries(other, otherEntries, [](int i) { return entryAt(listedEntries + i); });
         buildPane();
         pane->LoadEntryList(listedKey);
         shownKey = widgets.list->itemDataText(shownRow);
     }
 
-    sqlite3* raw() const { return module.VaultConnection.handle(); }
-
-    void run(const char* sql) const {
-        if (sqlite3_exec(raw(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "fixture: %s\n", sqlite3_errmsg(raw()));
-            std::abort();
-        }
-    }
-
-    // Two categories; entries with secrets of the lengths people use, Chinese included.
-    void fill() {
-        run("INSERT INTO Quorvane_Type (PID, Name, Seq) VALUES (1, '网站', 1), (1, '银行', 1)");
-        const qint64 listed = sqlite3_last_insert_rowid(raw()) - 1;
-        listedKey = QString::number(listed);
-        run("BEGIN");
-        sqlite3_stmt* add = nullptr;
-        sqlite3_prepare_v2(raw(),
-                           "INSERT INTO Quorvane_Pass (Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                           "VALUES (?, ?, ?, ?, ?, ?, '网络账号', 1)",
-                           -1, &add, nullptr);
-        const auto bind = [add](int column, const QString& text) {
-            sqlite3_bind_text16(add, column, text.utf16(), static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
-        };
-        for (int i = 0; i < listedEntries + otherEntries; ++i) {
-            sqlite3_bind_int64(add, 1, i < listedEntries ? listed : listed + 1);
-            bind(2, QStringLiteral("账号 %1 的标题").arg(i));
-            bind(3, EncodeSecret(QStringLiteral("user%1@example.com").arg(i), Module::SecretKey));
-            bind(4, EncodeSecret(QStringLiteral("Pa55-密码-%1").arg(i), Module::SecretKey));
-            bind(5, QStringLiteral("https://www.example.com/login"));
-            bind(6,
-                 EncodeSecret(QStringLiteral("开户行：某某银行，预留手机 138 0000 %1。安全问题：第一所学校。").arg(i),
-                              Module::SecretKey));
-            if (sqlite3_step(add) != SQLITE_DONE) {
-                std::fprintf(stderr, "fixture: %s\n", sqlite3_errmsg(raw()));
-                std::abort();
-            }
-            sqlite3_reset(add);
-        }
-        sqlite3_finalize(add);
-        run("COMMIT");
-    }
+    // The bare side runs on the pane's own connection, not on the vault's second one.
+    sqlite3* raw() const { return vault.module().VaultConnection.handle(); }
 
     void buildPane() {
         widgets.tree = new CategoryTree(&window);
@@ -137,7 +106,7 @@ struct Fixture {
             *button = new QPushButton(&window);
         }
         widgets.list->setGeometry(223, 47, 233, 449);
-        pane = std::make_unique<EntryPane>(module, platform, widgets, &window);
+        pane = std::make_unique<EntryPane>(vault.module(), platform, widgets, &window);
         pane->connectHandlers();
         window.resize(756, 501);
         window.show();
@@ -228,15 +197,10 @@ BENCHMARK(BM_DecodeThreeSecrets)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    Fixture data;
-    fixture = &data;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fixture = nullptr;
-    return 0;
+    return runBenchmarks(argc, argv, BenchApplication::Widgets, [] {
+        Fixture data;
+        fixture = &data;
+        benchmark::RunSpecifiedBenchmarks();
+        fixture = nullptr;
+    });
 }
