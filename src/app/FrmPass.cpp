@@ -2,6 +2,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/Placement.h"
+#include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
 #include "vault/SecretCipher.h"
@@ -24,13 +25,9 @@ FlatEdit* makePasswordField(QWidget* parent, const char* name, QRect geometry) {
 } // namespace
 
 FrmPass::FrmPass(Module& module, Platform& platform, const QString& programFolder, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint),
-      m_module(module), m_platform(platform) {
-    setObjectName(QStringLiteral("FrmPass"));
-    setWindowTitle(QStringLiteral("修改密码"));
-    setWindowIcon(QIcon(programFolder + QStringLiteral("/Icons/vaultry.png")));
-    setFixedSize(pixelsFromTwips(3630), pixelsFromTwips(2730));
+    : QDialog(parent), m_module(module), m_platform(platform) {
+    setUpFixedDialog(*this, "FrmPass", QStringLiteral("修改密码"), programFolder,
+                     {pixelsFromTwips(3630), pixelsFromTwips(2730)});
 
     m_groupBox1 = placeControl<QGroupBox>(this, "GroupBox1", twipsRect(135, 135, 3375, 2085));
     placeControl<QLabel>(m_groupBox1, "Label1", twipsRect(315, 255, 780, 315), QStringLiteral("原 密 码："));

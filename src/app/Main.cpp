@@ -9,6 +9,7 @@
 #include "controls/Placement.h"
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
+#include "controls/WindowFrame.h"
 #include "frmAbout.h"
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
@@ -55,7 +56,7 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
       m_skin(std::make_unique<SkinEngine>()) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane密码箱 V1.0"));
-    setWindowIcon(QIcon(m_programFolder + QStringLiteral("/Icons/vaultry.png")));
+    setWindowIcon(programIcon(m_programFolder));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildControls();

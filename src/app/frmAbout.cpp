@@ -2,6 +2,7 @@
 
 #include "controls/Fonts.h"
 #include "controls/Placement.h"
+#include "controls/WindowFrame.h"
 #include "platform/Platform.h"
 
 #include <QFileInfo>
@@ -48,15 +49,13 @@ qsizetype storedSize(const RegistryValue& value) {
 } // namespace
 
 frmAbout::frmAbout(Platform& platform, const QString& programFolder, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_platform(platform) {
-    setObjectName(QStringLiteral("frmAbout"));
+    : QDialog(parent), m_platform(platform) {
+    // The caption is set by the load.
+    setUpFixedDialog(*this, "frmAbout", QString(), programFolder, {pixelsFromTwips(5730), pixelsFromTwips(3555)});
     setModal(true);
     // Plain platform controls in the desktop's default dialog face: 宋体 9 pt.
     setFont(songTiFont(9));
-    setFixedSize(pixelsFromTwips(5730), pixelsFromTwips(3555));
-    buildControls(programFolder);
+    buildControls();
     load();
 }
 
@@ -64,12 +63,8 @@ QString frmAbout::webAddress() {
     return QStringLiteral("https://www.example.com/");
 }
 
-void frmAbout::buildControls(const QString& programFolder) {
-    const QString iconPath = programFolder + QStringLiteral("/Icons/vaultry.png");
-    const QPixmap icon(iconPath); // a missing or unreadable file leaves it null: no icon, no error
-    if (!icon.isNull()) {
-        setWindowIcon(QIcon(icon));
-    }
+void frmAbout::buildControls() {
+    const QPixmap icon = windowIcon().pixmap(64, 64); // no icon file: an empty picture, no error
 
     m_picIcon = new QLabel(this);
     m_picIcon->setObjectName(QStringLiteral("picIcon"));

@@ -29,7 +29,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildControls(const QString& programFolder);
+    void buildControls();
     void load();
     void onLinkClicked();
 

@@ -1,6 +1,7 @@
 #include "frmLogin.h"
 
 #include "controls/Placement.h"
+#include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
 #include "vault/SecretCipher.h"
@@ -17,13 +18,9 @@ const QString WrongPassword = QStringLiteral("输入的密码有误,请重新再
 } // namespace
 
 frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFolder, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint),
-      m_module(module), m_platform(platform) {
-    setObjectName(QStringLiteral("frmLogin"));
-    setWindowTitle(QStringLiteral("登录"));
-    setWindowIcon(QIcon(programFolder + QStringLiteral("/Icons/vaultry.png")));
-    setFixedSize(pixelsFromTwips(3750), pixelsFromTwips(1680));
+    : QDialog(parent), m_module(module), m_platform(platform) {
+    setUpFixedDialog(*this, "frmLogin", QStringLiteral("登录"), programFolder,
+                     {pixelsFromTwips(3750), pixelsFromTwips(1680)});
 
     auto* userLabel =
         placeControl<QLabel>(this, "lblLabels(0)", twipsRect(105, 150, 1080, 270), QStringLiteral("用户名称(&U):"));

@@ -3,13 +3,13 @@
 #include "controls/FlatEdit.h"
 #include "controls/Fonts.h"
 #include "controls/Placement.h"
+#include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
-#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -23,15 +23,8 @@ constexpr qint64 RootParent = -1;
 frmType::frmType(Module& module, Platform& platform, std::function<void()> rebuildTree, const QString& programFolder,
                  QWidget* owner)
     : QDialog(owner), m_module(module), m_platform(platform), m_rebuildTree(std::move(rebuildTree)) {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("分类"));
-    setFixedSize(286, 55);
+    setUpFixedDialog(*this, "frmType", QStringLiteral("分类"), programFolder, {286, 55});
     setFont(songTiFont(9));
-    const QString iconFile = programFolder + QStringLiteral("/Icons/vaultry.png");
-    if (!programFolder.isEmpty() && QFile::exists(iconFile)) {
-        setWindowIcon(QIcon(iconFile));
-    }
     buildControls();
 }
 
