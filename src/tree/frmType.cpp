@@ -10,7 +10,6 @@
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <utility>
