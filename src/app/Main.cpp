@@ -57,8 +57,8 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane密码箱 V1.0"));
     setWindowIcon(programIcon(m_programFolder));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildControls();
     buildMenus();
 
