@@ -1,5 +1,7 @@
 #include "FrmPass.h"
 
+#include "MasterPassword.h"
+
 #include "controls/FlatEdit.h"
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
@@ -68,27 +70,15 @@ void FrmPass::load() {
         m_buttonCancel->setEnabled(false);
         m_groupBox1->setTitle(QStringLiteral("第一次必须设置密码"));
     } else {
-        Recordset& root = m_module.freshRecordset();
-        m_module.SqlText = Statements::rootCategory();
-        root.open(m_module.SqlText, m_module.VaultConnection);
-        if (root.recordCount() > 0) {
-            m_module.RootSeq = root.int16(QStringLiteral("Seq"));
-        }
-        root.close();
+        readRootSeq(m_module);
     }
 
-    Recordset& login = m_module.freshRecordset();
-    m_module.SqlText = Statements::loginRowForChange();
-    login.open(m_module.SqlText, m_module.VaultConnection);
-    if (login.recordCount() > 0) {
-        m_storedPass = login.value(QStringLiteral("Pass")).isNull()
-                           ? m_module.rootSeqSuffix()
-                           : DecodeSecret(login.text(QStringLiteral("Pass")), Module::SecretKey);
+    if (const std::optional<QString> stored = readStoredPassword(m_module, Statements::loginRowForChange())) {
+        m_storedPass = *stored;
     } else if (m_firstRun) {
         // Without a login row no password can ever be stored; let the user leave rather than trap them.
         m_buttonCancel->setEnabled(true);
     }
-    login.close();
 }
 
 void FrmPass::refuse(const QString& message) {

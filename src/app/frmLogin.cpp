@@ -1,10 +1,11 @@
 #include "frmLogin.h"
 
+#include "MasterPassword.h"
+
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
-#include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 
 #include <QLabel>
@@ -57,13 +58,7 @@ frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFol
 
 void frmLogin::load() {
     // No trap of its own: a failure here reaches the start-up's trap, which reports it and ends the program.
-    Recordset& result = m_module.freshRecordset();
-    m_module.SqlText = Statements::rootCategory();
-    result.open(m_module.SqlText, m_module.VaultConnection);
-    if (result.recordCount() > 0) {
-        m_module.RootSeq = result.int16(QStringLiteral("Seq"));
-    }
-    result.close();
+    readRootSeq(m_module);
 }
 
 void frmLogin::cmdOK_Click() {
@@ -77,17 +72,11 @@ void frmLogin::cmdOK_Click() {
 bool frmLogin::checkPassword() {
     const QString suffix = m_module.rootSeqSuffix();
 
-    Recordset& result = m_module.freshRecordset();
-    result.open(Statements::loginRow(), m_module.VaultConnection);
-    QString expected;
-    if (result.recordCount() > 0) {
-        expected = result.value(QStringLiteral("Pass")).isNull()
-                       ? suffix
-                       : DecodeSecret(result.text(QStringLiteral("Pass")), Module::SecretKey);
-    }
-    result.close();
+    // Without a login row nothing is expected, and no password can match.
+    const QString expected = readStoredPassword(m_module, Statements::loginRow()).value_or(QString());
 
     // The count stays 64-bit: a vault of more than 32767 entries must not lock its owner out.
+    Recordset& result = m_module.freshRecordset();
     result.open(Statements::allEntries(), m_module.VaultConnection);
     const qint64 entryCount = result.recordCount();
     result.close();
