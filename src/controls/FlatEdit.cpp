@@ -1,5 +1,7 @@
 #include "FlatEdit.h"
 
+#include "BackColor.h"
+
 FlatEdit::FlatEdit(QWidget* parent) : QLineEdit(parent) {
     setBackColor(m_backColor);
 }
@@ -13,17 +15,7 @@ void FlatEdit::setPasswordChar(const QString& character) {
     setEchoMode(character.isEmpty() ? QLineEdit::Normal : QLineEdit::Password);
 }
 
-// The window's skin is a style sheet, and a style sheet overrides the palette, so the colour goes
-// into a style sheet of the field's own: it wins over the window's rules whatever their
-// specificity, while the skin's border and padding still apply. The selector keeps the rule off
-// any child widget.
-// The mask is "*", as the password character says, not the platform's bullet. Re-polishing is
-// costly, so an unchanged colour leaves the sheet alone.
+// The mask is "*", as the password character says, not the platform's bullet.
 void FlatEdit::setBackColor(const QColor& color) {
-    if (color == m_backColor && !styleSheet().isEmpty()) {
-        return;
-    }
-    m_backColor = color;
-    setStyleSheet(
-        QStringLiteral("FlatEdit { background-color: %1; lineedit-password-character: 42; }").arg(color.name()));
+    applyBackColor(*this, m_backColor, color, "FlatEdit", QStringLiteral("lineedit-password-character: 42; "));
 }
