@@ -1,5 +1,6 @@
 // The entry side of the main window, driven through the real window on a temporary vault.
 #include "FakePlatform.h"
+#include "ModalDriver.h"
 #include "TempVault.h"
 
 #include "app/Main.h"
@@ -10,6 +11,7 @@
 #include "controls/SkinComboBox.h"
 #include "vault/SecretCipher.h"
 
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
@@ -65,6 +67,7 @@ private slots:
     void unusualSecretsComeBackUnchanged();
     void entriesWithKeysBeyond16And32BitsWork();
     void damagedSecretIsReportedNotFatal();
+    void menuShortcutsGoBeforeTheFocusedControl();
 
 private:
     // Finds a control of the main window by its object name.
@@ -710,6 +713,54 @@ void TestEntries::damagedSecretIsReportedNotFatal() {
     list()->setTicked(0, true);
     click("Button_Del");
     QCOMPARE(vault().count(QStringLiteral("Quorvane_Pass")), 0);
+}
+
+// As on the desktop the window comes from, a menu shortcut acts wherever the cursor is: Ctrl+E ends
+// the program although a one-line field would take it as "end of line", Ctrl+A opens About
+// although a field would select all.
+void TestEntries::menuShortcutsGoBeforeTheFocusedControl() {
+    const qint64 cat = addCategory(QStringLiteral("类"));
+    addEntry({cat, QStringLiteral("一"), QStringLiteral("u"), QStringLiteral("p")});
+    enterWriteMode();
+    chooseCategory(cat);
+    chooseEntry(0);
+    QList<QWidget*> controls{
+        edit("Edit_Caption"),         edit("Edit_Name"), edit("Edit_Pass"), edit("Edit_Www"), remark(), kinds(), list(),
+        control<CategoryTree>("Tree")};
+    QStringList missed;
+    const auto press = [this](QWidget* focused, Qt::Key key) {
+        QApplication::setActiveWindow(&m_w->main);
+        focused->setFocus();
+        QCOMPARE(QApplication::focusWidget(), focused);
+        QTest::keyClick(focused, key, Qt::ControlModifier);
+    };
+    for (QWidget* focused : controls) {
+        const int endsBefore = m_w->fake.programEnd.calls;
+        press(focused, Qt::Key_E);
+        if (m_w->fake.programEnd.calls != endsBefore + 1) {
+            missed << QStringLiteral("Ctrl+E in ") + focused->objectName();
+        }
+        boxes().shown.clear();
+        press(focused, Qt::Key_H);
+        if (boxes().texts() != QStringList{QStringLiteral("没有找到帮助文件！")}) {
+            missed << QStringLiteral("Ctrl+H in ") + focused->objectName();
+        }
+        auto aboutShown = std::make_shared<bool>(false);
+        whenModal<QDialog>(
+            [aboutShown](QDialog* dialog) {
+                *aboutShown = dialog->objectName() == QStringLiteral("frmAbout");
+                dialog->done(0);
+            },
+            500);
+        press(focused, Qt::Key_A);
+        if (!*aboutShown) {
+            missed << QStringLiteral("Ctrl+A in ") + focused->objectName();
+        }
+    }
+    m_w->fake.programEnd.calls = 0;
+    QCOMPARE(missed.join(QStringLiteral(", ")), QString());
+    // The fields themselves were left as they were.
+    QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("一"));
 }
 
 QTEST_MAIN(TestEntries)

@@ -2,8 +2,10 @@
 #include "FakePlatform.h"
 #include "TempVault.h"
 #include "app/FrmPass.h"
+#include "app/Main.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
+#include "controls/SkinEngine.h"
 #include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 
@@ -65,6 +67,7 @@ private slots:
     void storedFormsWithQuoteOrNulWorkAtTheNextLogin_data();
     void storedFormsWithQuoteOrNulWorkAtTheNextLogin();
     void closeBoxAndEscapeAreRefused();
+    void everyPasswordFieldMasksWithAsterisk();
 };
 
 void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
@@ -266,6 +269,45 @@ void LoginTest::closeBoxAndEscapeAreRefused() {
     QVERIFY(dialog.isVisible());
     QVERIFY(vault.module().MustSetPassword);
     QVERIFY(vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).isNull());
+}
+
+// What the user sees, not only that the display differs from the text: "*" for each character, in
+// each dialog as the program opens it over the skinned main window, and in the main window's own
+// password field in both of its modes.
+void LoginTest::everyPasswordFieldMasksWithAsterisk() {
+    TempVault vault;
+    FakePlatform fake;
+    Main owner(vault.module(), fake.platform, vault.folder());
+    SkinEngine skin;
+    QVERIFY(
+        skin.loadSkin(vault.folder() + QStringLiteral("/Skin/Office2010.cjstyles"), QStringLiteral("NormalBlue.ini")));
+    skin.applyTo(&owner);
+    QStringList unmasked;
+    const auto check = [&unmasked](QLineEdit* field, const QString& where) {
+        field->setText(QStringLiteral("abc"));
+        field->ensurePolished();
+        if (field->displayText() != QStringLiteral("***")) {
+            unmasked << where + QLatin1Char(' ') + field->objectName() + QLatin1Char(' ') + field->displayText();
+        }
+    };
+
+    frmLogin login(vault.module(), fake.platform, vault.folder(), &owner);
+    login.show();
+    check(login.findChild<QLineEdit*>(QStringLiteral("txtPassword")), QStringLiteral("login"));
+    for (const bool firstRun : {true, false}) {
+        vault.module().MustSetPassword = firstRun;
+        FrmPass dialog(vault.module(), fake.platform, vault.folder(), &owner);
+        dialog.show();
+        for (FlatEdit* field : dialog.findChildren<FlatEdit*>()) {
+            check(field, firstRun ? QStringLiteral("first run") : QStringLiteral("change"));
+        }
+    }
+    auto* pass = owner.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"));
+    owner.show();
+    check(pass, QStringLiteral("read-only"));
+    owner.entryPane().Button_Read();
+    check(pass, QStringLiteral("writable"));
+    QCOMPARE(unmasked, QStringList());
 }
 
 QTEST_MAIN(LoginTest)

@@ -16,6 +16,8 @@
 #include "vault/Module.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -72,6 +74,9 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
     connect(m_tree, &CategoryTree::nodeClicked, this, [this](QTreeWidgetItem* node) {
         runFatal(m_platform, this, [&] { m_entryPane->LoadEntryList(CategoryTree::nodeKey(node)); });
     });
+
+    // A menu shortcut goes before the control that has the focus (see eventFilter).
+    qApp->installEventFilter(this);
 
     // The client area keeps the size the controls were laid out for; the menu bar comes on top.
     setFixedSize(756, 501 + menuBar()->sizeHint().height());
@@ -240,6 +245,26 @@ void Main::Help() {
 void Main::About() {
     frmAbout dialog(m_platform, m_programFolder, this);
     dialog.exec();
+}
+
+// Before Qt hands a key to a shortcut it asks the focused control whether it wants the key itself,
+// and the edit fields claim Ctrl+A (select all) and, on X11, Ctrl+E and Ctrl+H (end of line,
+// backspace). On the desktop the window comes from a menu shortcut wins over the control, and users
+// expect Ctrl+E to end the program from a field being edited, so the window answers that question
+// for its own shortcuts before the control can.
+bool Main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType() ||
+        static_cast<QWidget*>(watched)->window() != this) {
+        return false;
+    }
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (const QAction* action : menuBar()->findChildren<QAction*>()) {
+        if (!action->shortcut().isEmpty() && action->shortcut() == pressed) {
+            event->ignore();
+            return true;
+        }
+    }
+    return false;
 }
 
 void Main::onTreeMouseButton(int button, int x, int y) {

@@ -47,6 +47,9 @@ public:
     EntryPane& entryPane() { return *m_entryPane; }
     CategoryCommands& categoryCommands() { return *m_categoryCommands; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildControls();
     void buildMenus();

@@ -2,6 +2,7 @@
 
 #include "MasterPassword.h"
 
+#include "controls/PasswordMask.h"
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <limits>
 
 namespace {
 
@@ -32,7 +34,9 @@ frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFol
     auto* passwordLabel =
         placeControl<QLabel>(this, "lblLabels(1)", twipsRect(105, 540, 1080, 270), QStringLiteral("密码(&P):"));
     m_txtPassword = placeControl<QLineEdit>(this, "txtPassword", twipsRect(1290, 525, 2325, 345));
-    m_txtPassword->setEchoMode(QLineEdit::Password);
+    maskWithAsterisk(*m_txtPassword);
+    // Qt's default limit of 32767 characters would cut a longer password silently.
+    m_txtPassword->setMaxLength(std::numeric_limits<int>::max());
     m_txtPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
     passwordLabel->setBuddy(m_txtPassword);
 

@@ -9,13 +9,15 @@
 // back colour goes into a style sheet of the control's own: it wins over the window's rules
 // whatever their specificity, while the skin's borders and padding still apply. The selector
 // (the control's class) keeps the rule off child widgets such as scroll bars and drop-down
-// lists. Re-polishing is costly, so an unchanged colour leaves the sheet alone.
-inline void applyBackColor(QWidget& control, QColor& current, const QColor& wanted, const char* className,
+// lists. Re-polishing is costly, so an unchanged colour leaves the sheet alone. True when the
+// sheet was set.
+inline bool applyBackColor(QWidget& control, QColor& current, const QColor& wanted, const char* className,
                            const QString& moreRules = {}) {
     if (wanted == current && !control.styleSheet().isEmpty()) {
-        return;
+        return false;
     }
     current = wanted;
     control.setStyleSheet(
         QStringLiteral("%1 { background-color: %2; %3}").arg(QLatin1String(className), wanted.name(), moreRules));
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <stdexcept>
 #include <string>
@@ -14,7 +15,6 @@ CategoryTree::CategoryTree(QWidget* parent) : QTreeWidget(parent) {
     // context-menu event may go to the window as well.
     setContextMenuPolicy(Qt::PreventContextMenu);
     viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { emit nodeClicked(item); });
 }
 
 void CategoryTree::clearNodes() {
@@ -86,7 +86,12 @@ void CategoryTree::removeNode(QTreeWidgetItem* node) {
         return;
     }
     forgetKeys(node);
+    const bool selectionGoes = !selectedItems().isEmpty() && m_nodes.key(selectedNode(), -1) == -1;
     delete node;
+    if (selectionGoes) {
+        clearSelection();
+        setCurrentItem(nullptr);
+    }
 }
 
 void CategoryTree::forgetKeys(QTreeWidgetItem* node) {
@@ -96,9 +101,23 @@ void CategoryTree::forgetKeys(QTreeWidgetItem* node) {
     }
 }
 
-// Reports the button first, then lets the tree do its own work. A right press reports only: Qt
-// would select the node under the pointer, but the category menu acts on the node the user
-// selected before, and must not silently retarget it.
+QModelIndex CategoryTree::selectedIndex() const {
+    QTreeWidgetItem* node = selectedNode();
+    return node == nullptr ? QModelIndex() : indexFromItem(node);
+}
+
+void CategoryTree::keyPressEvent(QKeyEvent* event) {
+    QTreeWidgetItem* before = selectedNode();
+    QTreeWidget::keyPressEvent(event);
+    QTreeWidgetItem* after = selectedNode();
+    if (after != nullptr && after != before) {
+        emit nodeClicked(after);
+    }
+}
+
+// Reports the button first, then lets the tree do its own work. Only the left button moves the
+// selection: the category menu of the right button acts on the node the user selected before and
+// must not silently retarget it, and the middle button has no task here.
 void CategoryTree::mousePressEvent(QMouseEvent* event) {
     const QPoint at = viewport()->mapTo(this, event->position().toPoint());
     int button = 0;
@@ -118,10 +137,40 @@ void CategoryTree::mousePressEvent(QMouseEvent* event) {
     if (button != 0) {
         emit mouseButton(button, at.x(), at.y());
     }
-    if (event->button() == Qt::RightButton) {
+    if (event->button() != Qt::LeftButton) {
+        m_gesture.cancel();
         setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
     }
+    // A press on a node's expand arrow opens or closes it and chooses nothing.
+    QTreeWidgetItem* pressed = itemAt(event->position().toPoint());
+    const bool wasExpanded = pressed != nullptr && pressed->isExpanded();
+    const QModelIndex before = selectedIndex();
     QTreeWidget::mousePressEvent(event);
+    if (pressed != nullptr && pressed->isExpanded() != wasExpanded && selectedIndex() == before) {
+        m_gesture.cancel();
+        return;
+    }
+    m_gesture.begin(before, pressed == nullptr ? QModelIndex() : indexFromItem(pressed));
+}
+
+void CategoryTree::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseReleaseEvent(event);
+    QTreeWidgetItem* released = itemAt(event->position().toPoint());
+    if (m_gesture.end(selectedIndex(), released == nullptr ? QModelIndex() : indexFromItem(released))) {
+        emit nodeClicked(selectedNode());
+    }
+}
+
+void CategoryTree::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
 }

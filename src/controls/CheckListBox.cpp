@@ -7,8 +7,6 @@
 
 CheckListBox::CheckListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // A click reports after Qt has made the item the current, selected one.
-    connect(this, &QListWidget::itemClicked, this, [this] { emit clicked(); });
 }
 
 void CheckListBox::clearItems() {
@@ -74,14 +72,48 @@ void CheckListBox::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-// A click below the last item keeps the highlight as it is and reports nothing.
+QModelIndex CheckListBox::highlightedIndex() const {
+    const int row = selectedIndex();
+    return row == -1 ? QModelIndex() : model()->index(row, 0);
+}
+
+// Only the left button moves the highlight. The right and the middle button, and a press below
+// the last item, leave it where it is, so the window never shows one entry while another is
+// highlighted.
 void CheckListBox::mousePressEvent(QMouseEvent* event) {
-    if (!indexAt(event->position().toPoint()).isValid()) {
+    const QModelIndex pressed = indexAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || !pressed.isValid()) {
+        m_gesture.cancel();
         setFocus(Qt::MouseFocusReason);
         event->accept();
         return;
     }
+    m_gesture.begin(highlightedIndex(), pressed);
     QListWidget::mousePressEvent(event);
+    // A press on an item's tick box makes that item the highlighted one as well, as the list box of
+    // the desktop the program comes from does: the tick and the highlight then name the same entry.
+    if (selectedIndex() != pressed.row()) {
+        selectionModel()->setCurrentIndex(pressed, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void CheckListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseReleaseEvent(event);
+    if (m_gesture.end(highlightedIndex(), indexAt(event->position().toPoint()))) {
+        emit clicked();
+    }
+}
+
+void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseDoubleClickEvent(event);
 }
 
 QListWidgetItem* CheckListBox::checkedItem(int index) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChoiceGesture.h"
+
 #include <QListWidget>
 
 // A list box whose items each have a tick box and carry a 64-bit item data (an entry key).
@@ -23,14 +25,20 @@ public:
     void removeItemAt(int index);
 
 signals:
-    // The user chose an item with the mouse or the keyboard; no arguments, as the windows expect.
+    // The user chose an item: whatever moved the highlight (a click, a drag, a key, a click on a
+    // tick box), or a click on the highlighted item. No arguments, as the windows expect.
     void clicked();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    QModelIndex highlightedIndex() const;
     // The item at index; throws std::out_of_range when there is none.
     QListWidgetItem* checkedItem(int index) const;
+
+    ChoiceGesture m_gesture;
 };

@@ -1,9 +1,19 @@
 #include "FlatEdit.h"
 
 #include "BackColor.h"
+#include "PasswordMask.h"
+
+#include <limits>
 
 FlatEdit::FlatEdit(QWidget* parent) : QLineEdit(parent) {
+    // Qt's default limit of 32767 characters would cut a longer pasted or stored value silently.
+    setMaxLength(std::numeric_limits<int>::max());
     setBackColor(m_backColor);
+}
+
+void FlatEdit::setText(const QString& text) {
+    QLineEdit::setText(text);
+    setCursorPosition(0);
 }
 
 QString FlatEdit::passwordChar() const {
@@ -15,7 +25,8 @@ void FlatEdit::setPasswordChar(const QString& character) {
     setEchoMode(character.isEmpty() ? QLineEdit::Normal : QLineEdit::Password);
 }
 
-// The mask is "*", as the password character says, not the platform's bullet.
 void FlatEdit::setBackColor(const QColor& color) {
-    applyBackColor(*this, m_backColor, color, "FlatEdit", QStringLiteral("lineedit-password-character: 42; "));
+    if (applyBackColor(*this, m_backColor, color, "FlatEdit", AsteriskMaskRule)) {
+        refreshPasswordCharacter(*this);
+    }
 }

@@ -65,7 +65,8 @@ void EntryPane::LoadEntryList(const QString& categoryKey) {
     rs.open(Statements::entriesOfCategory(categoryKey), m_module.VaultConnection);
     const qint64 rows = rs.recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
-        m_w.list->addItemWithData(rs.text(QStringLiteral("Caption")), rs.integer(QStringLiteral("ID")));
+        // A Null title (a file another program wrote) lists as an empty one; choosing the entry says more.
+        m_w.list->addItemWithData(rs.value(QStringLiteral("Caption")).toString(), rs.integer(QStringLiteral("ID")));
         rs.moveNext();
     }
     rs.close();
@@ -78,13 +79,16 @@ void EntryPane::ShowEntry() {
     }
     AddingNew = false;
 
-    // A stored secret that no encoding could have produced (a damaged file) is reported, and its
-    // field stays empty; the rest of the entry is shown, so the entry can still be chosen, put
-    // right or deleted instead of ending the program each time it is clicked.
+    // A stored secret that no encoding could have produced, or a Null that another program wrote
+    // (an imported or damaged file), is reported once, and its field stays empty; the rest of the
+    // entry is shown, so the entry can still be chosen, put right or deleted instead of ending the
+    // program each time it is clicked.
     std::optional<VaultError> damaged;
-    const auto decode = [this, &damaged](const QString& stored) -> QString {
+    Recordset& rs = m_module.freshRecordset();
+    const auto field = [&rs, &damaged](const QString& column, bool secret) -> QString {
         try {
-            return DecodeSecret(stored, Module::SecretKey);
+            const QString stored = rs.text(column);
+            return secret ? DecodeSecret(stored, Module::SecretKey) : stored;
         } catch (const VaultError& error) {
             if (!damaged) {
                 damaged = error;
@@ -93,16 +97,15 @@ void EntryPane::ShowEntry() {
         }
     };
 
-    Recordset& rs = m_module.freshRecordset();
     rs.open(Statements::entry(m_w.list->itemDataText(index)), m_module.VaultConnection);
     const qint64 rows = rs.recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
-        m_w.editCaption->setText(rs.text(QStringLiteral("Caption")));
-        m_w.editName->setText(decode(rs.text(QStringLiteral("Name"))));
-        m_w.editPass->setText(decode(rs.text(QStringLiteral("Pass"))));
-        m_w.editWww->setText(rs.text(QStringLiteral("Www")));
-        m_w.editRemark->setText(decode(rs.text(QStringLiteral("Remark"))));
-        m_w.comboType->setText(rs.text(QStringLiteral("Sort")));
+        m_w.editCaption->setText(field(QStringLiteral("Caption"), false));
+        m_w.editName->setText(field(QStringLiteral("Name"), true));
+        m_w.editPass->setText(field(QStringLiteral("Pass"), true));
+        m_w.editWww->setText(field(QStringLiteral("Www"), false));
+        m_w.editRemark->setText(field(QStringLiteral("Remark"), true));
+        m_w.comboType->setText(field(QStringLiteral("Sort"), false));
         rs.moveNext();
     }
     rs.close();
