@@ -167,10 +167,16 @@ void CategoryTree::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+// Qt may handle a double click on another node as a fresh press of its own.
 void CategoryTree::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
     }
+    QTreeWidgetItem* before = selectedNode();
     QTreeWidget::mouseDoubleClickEvent(event);
+    if (selectedNode() != nullptr && selectedNode() != before) {
+        m_gesture.cancel();
+        emit nodeClicked(selectedNode());
+    }
 }

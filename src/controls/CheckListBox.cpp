@@ -108,12 +108,18 @@ void CheckListBox::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+// Qt may handle a double click on another item as a fresh press of its own.
 void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
     }
+    const int before = selectedIndex();
     QListWidget::mouseDoubleClickEvent(event);
+    if (selectedIndex() != -1 && selectedIndex() != before) {
+        m_gesture.cancel();
+        emit clicked();
+    }
 }
 
 QListWidgetItem* CheckListBox::checkedItem(int index) const {
