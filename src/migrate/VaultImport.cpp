@@ -230,8 +230,11 @@ ImportCounts importOldVault(const QString& oldFile, const QString& targetFile) {
     if (QFileInfo::exists(targetFile)) {
         fail(existsMessage(targetFile));
     }
-    const OldVault old = readOldVault(oldFile);
     const QString folder = QFileInfo(targetFile).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        fail(QStringLiteral("文件夹“%1”不存在。").arg(folder));
+    }
+    const OldVault old = readOldVault(oldFile);
     const QString tempFile = writeVerifiedCopy(old, folder);
     const int error = renameNoReplace(tempFile, targetFile);
     if (error != 0) {
