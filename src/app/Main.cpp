@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "FrmPass.h"
+#include "OldVaultOffer.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -190,6 +191,10 @@ bool Main::load() {
     bool admitted = false;
     const bool completed = runTrapped(m_platform, nullptr, [&] {
         m_module.VaultConnection.setConnectionString(Connection::connectionTextFor(m_programFolder));
+        if (!offerOldVaultConversion(m_platform, nullptr,
+                                     Connection::dataSourceOf(m_module.VaultConnection.connectionString()))) {
+            return; // declined: the program has been ended
+        }
         m_module.VaultConnection.open();
         m_skin->loadSkin(m_programFolder + QStringLiteral("/Skin/Office2010.cjstyles"),
                          QStringLiteral("NormalBlue.ini"));

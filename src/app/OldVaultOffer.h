@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+struct Platform;
+
+// When the data file is still a file of the old Windows program (a Jet database), asks whether
+// to convert it. On Yes the file is converted where it lies and the old one is kept beside it,
+// unchanged; a failure throws VaultError with the folder as it was. On No the program is ended.
+// Returns whether start-up may go on; any other data file is left to the connection to judge.
+bool offerOldVaultConversion(Platform& platform, QWidget* parent, const QString& dataFile);

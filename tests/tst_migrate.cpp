@@ -1,0 +1,592 @@
+// Moving in from the old Windows program's Jet files (importvault, the start-up offer) and out to
+// KeePassXC (exportvault).
+#include "FakePlatform.h"
+#include "ModalDriver.h"
+#include "TempVault.h"
+#include "app/Main.h"
+#include "app/frmLogin.h"
+#include "controls/CategoryTree.h"
+#include "migrate/JetText.h"
+#include "migrate/VaultImport.h"
+#include "vault/SecretCipher.h"
+#include "vault/VaultError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString OldDir = QStringLiteral(VAULTRY_FIXTURES_DIR "/oldvault/");
+
+const QStringList CategoryColumns{"ID", "PID", "Name", "Seq"};
+const QStringList EntryColumns{"ID", "Type", "Caption", "Name", "Pass", "Www", "Remark", "Sort", "Seq"};
+const QStringList LoginColumns{"ID", "Pass"};
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QJsonObject expectation(const QString& dataset) {
+    return QJsonDocument::fromJson(readAll(OldDir + dataset + QStringLiteral(".json"))).object();
+}
+
+QVariant fromJson(const QJsonValue& value) {
+    if (value.isNull()) {
+        return QVariant();
+    }
+    if (value.isString()) {
+        return QVariant(value.toString());
+    }
+    return QVariant(static_cast<qint64>(value.toInteger()));
+}
+
+std::vector<QVariantList> expectedRows(const QJsonArray& rows, const QStringList& columns) {
+    std::vector<QVariantList> result;
+    for (const QJsonValue& row : rows) {
+        QVariantList values;
+        for (const QString& column : columns) {
+            values.append(fromJson(row.toObject().value(column)));
+        }
+        result.push_back(values);
+    }
+    return result;
+}
+
+// Type and content both: an integer never equals a text of its digits, Null never an empty text.
+QString shown(const QVariant& value) {
+    if (value.isNull()) {
+        return QStringLiteral("Null");
+    }
+    if (value.typeId() == QMetaType::QString) {
+        QString units;
+        for (QChar c : value.toString()) {
+            units += QString::number(c.unicode(), 16) + u' ';
+        }
+        return QStringLiteral("text[") + units.trimmed() + u']';
+    }
+    return QStringLiteral("int ") + QString::number(value.toLongLong());
+}
+
+QStringList shownRows(const std::vector<QVariantList>& rows) {
+    QStringList lines;
+    for (const QVariantList& row : rows) {
+        QStringList cells;
+        for (const QVariant& value : row) {
+            cells << shown(value);
+        }
+        lines << cells.join(QStringLiteral(" | "));
+    }
+    return lines;
+}
+
+std::vector<QVariantList> vaultRows(Connection& connection, const QString& table, const QStringList& columns) {
+    Recordset rows;
+    rows.open(QStringLiteral("SELECT %1 FROM %2 ORDER BY ID").arg(columns.join(u','), table), connection);
+    std::vector<QVariantList> result;
+    while (!rows.atEnd()) {
+        QVariantList values;
+        for (const QString& column : columns) {
+            values.append(rows.value(column));
+        }
+        result.push_back(values);
+        rows.moveNext();
+    }
+    return result;
+}
+
+void openVault(Connection& connection, const QString& folder) {
+    connection.setConnectionString(Connection::connectionTextFor(folder));
+    connection.open();
+}
+
+// --- old files the way Access leaves them, made from the fixtures --------------------------------
+
+void rc4(QByteArray& data, qsizetype from, qsizetype length, const QByteArray& key) {
+    unsigned char state[256];
+    for (int i = 0; i < 256; ++i) {
+        state[i] = static_cast<unsigned char>(i);
+    }
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + state[i] + static_cast<unsigned char>(key.at(i % key.size()))) & 0xff;
+        std::swap(state[i], state[j]);
+    }
+    for (qsizetype n = 0, i = 0, j = 0; n < length; ++n) {
+        i = (i + 1) & 0xff;
+        j = (j + state[i]) & 0xff;
+        std::swap(state[i], state[j]);
+        data[from + n] = static_cast<char>(data.at(from + n) ^ state[(state[i] + state[j]) & 0xff]);
+    }
+}
+
+QByteArray littleEndian32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return bytes;
+}
+
+// "Encrypted" by Access: every page but the first RC4-coded with the file's key XOR the page
+// number; the key sits in the masked part of the first page.
+QByteArray encoded(QByteArray file) {
+    const QByteArray headerMask("\xC7\xDA\x39\x6B", 4);
+    const quint32 key = 0x1234ABCD;
+    rc4(file, 0x18, 128, headerMask);
+    file.replace(0x3e, 4, littleEndian32(key));
+    rc4(file, 0x18, 128, headerMask);
+    for (qsizetype page = 1; page < file.size() / 4096; ++page) {
+        rc4(file, page * 4096, 4096, littleEndian32(key ^ static_cast<quint32>(page)));
+    }
+    return file;
+}
+
+int u16(const QByteArray& bytes, qsizetype at) {
+    return static_cast<unsigned char>(bytes.at(at)) | (static_cast<unsigned char>(bytes.at(at + 1)) << 8);
+}
+
+// The row holding `marker` deleted the way Jet deletes: its record stays in the page, flagged.
+QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
+    const qsizetype at = file.indexOf(marker);
+    if (at < 0) {
+        return {};
+    }
+    const qsizetype page = at / 4096 * 4096;
+    const int rows = u16(file, page + 12);
+    for (int k = 0; k < rows; ++k) {
+        const int start = u16(file, page + 14 + 2 * k) & 0x1fff;
+        const int end = k == 0 ? 4096 : u16(file, page + 14 + 2 * (k - 1)) & 0x1fff;
+        if (start <= at - page && at - page < end) {
+            file[page + 15 + 2 * k] = static_cast<char>(file.at(page + 15 + 2 * k) | 0x40);
+            return file;
+        }
+    }
+    return {};
+}
+
+QByteArray utf16(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// Writes an old file of the given kind to path; false when it could not be made.
+bool makeOldFile(const QString& kind, const QString& path) {
+    const QByteArray typical = readAll(OldDir + QStringLiteral("typical.mdb"));
+    QByteArray bytes;
+    if (kind == QLatin1String("typical-encoded")) {
+        bytes = encoded(typical);
+    } else if (kind == QLatin1String("typical-last-deleted")) {
+        // Entry 4: Caption "空", Pass ",", Sort "普通账号", stored one after the other.
+        bytes = withRowDeleted(typical, utf16(QStringLiteral("空,")) + utf16(QStringLiteral("普通账号")));
+    } else if (kind == QLatin1String("jet3")) {
+        bytes = typical;
+        bytes[0x14] = 0;
+    } else if (kind == QLatin1String("no-login-table")) {
+        bytes = typical;
+        bytes.replace(utf16(QStringLiteral("Quorvane_Login")), utf16(QStringLiteral("Quorvane_Logon")));
+    } else if (kind == QLatin1String("text")) {
+        bytes = "Standard Text\n";
+    } else if (kind == QLatin1String("missing")) {
+        return true;
+    } else {
+        bytes = readAll(OldDir + kind + QStringLiteral(".mdb"));
+    }
+    return !bytes.isEmpty() && writeAll(path, bytes);
+}
+
+QStringList folderListing(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (QString& name : names) {
+        name +=
+            QStringLiteral(" ") +
+            QString::fromLatin1(
+                QCryptographicHash::hash(readAll(folder + u'/' + name), QCryptographicHash::Sha256).toHex().left(12));
+    }
+    return names;
+}
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runTool(const QString& program, const QStringList& arguments, const QByteArray& input = {},
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QString ImportVault = QStringLiteral(VAULTRY_BIN_DIR "/importvault");
+const QString ExportVault = QStringLiteral(VAULTRY_BIN_DIR "/exportvault");
+
+} // namespace
+
+class MigrateTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesJetText_data();
+    void decodesJetText();
+    void importsEveryRowExactly_data();
+    void importsEveryRowExactly();
+    void importRefusesAndLeavesNothing_data();
+    void importRefusesAndLeavesNothing();
+    void startUpOffersToConvert_data();
+    void startUpOffersToConvert();
+    void exportRoundTripsThroughKeePassXC();
+    void exportRefuses_data();
+    void exportRefuses();
+};
+
+void MigrateTest::decodesJetText_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    const QString nulFirst = QString(QChar(0)) + QStringLiteral("T");
+    QTest::newRow("UTF-16, U+0000 first") << QByteArray("\0\0T\0", 4) << nulFirst << true;
+    QTest::newRow("UTF-16, CJK") << utf16(QStringLiteral("邮箱")) << QStringLiteral("邮箱") << true;
+    QTest::newRow("UTF-16, empty") << QByteArray() << QString() << true;
+    QTest::newRow("compressed, one-byte units")
+        << QByteArray("\xFF\xFEmail\xE9") << QStringLiteral("mail\u00E9") << true;
+    QTest::newRow("compressed, empty") << QByteArray("\xFF\xFE") << QString() << true;
+    QTest::newRow("compressed, mixed runs") << QByteArray("\xFF\xFE"
+                                                          "ab\0\xAE\x90\xB1\x7B\0cd",
+                                                          13)
+                                            << QStringLiteral("ab邮箱cd") << true;
+    QTest::newRow("compressed, ends in a two-byte run")
+        << QByteArray("\xFF\xFE\"q\"\0\x2E\x95", 8) << QStringLiteral("\"q\"键") << true;
+    QTest::newRow("UTF-16, odd length") << QByteArray("a\0b", 3) << QString() << false;
+    QTest::newRow("compressed, half a unit at the end") << QByteArray("\xFF\xFE"
+                                                                      "a\0\x2E",
+                                                                      5)
+                                                        << QString() << false;
+}
+
+void MigrateTest::decodesJetText() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    const std::optional<QString> decoded = decodeJetText(bytes);
+    QCOMPARE(decoded.has_value(), valid);
+    if (valid) {
+        QCOMPARE(*decoded, text);
+    }
+}
+
+void MigrateTest::importsEveryRowExactly_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("dataset");
+    QTest::addColumn<QList<qint64>>("dropped");
+    QTest::addColumn<qint64>("nextEntryKeyAfter");
+    QTest::newRow("typical") << "typical"
+                             << "typical" << QList<qint64>{} << qint64(4);
+    QTest::newRow("remark as memo") << "typical-memo"
+                                    << "typical-memo" << QList<qint64>{} << qint64(4);
+    QTest::newRow("fresh") << "fresh"
+                           << "fresh" << QList<qint64>{} << qint64(0);
+    QTest::newRow("encoded pages") << "typical-encoded"
+                                   << "typical" << QList<qint64>{} << qint64(4);
+    // The deleted record is still in the page; its key is never handed out again.
+    QTest::newRow("newest entry deleted") << "typical-last-deleted"
+                                          << "typical" << QList<qint64>{4} << qint64(4);
+}
+
+void MigrateTest::importsEveryRowExactly() {
+    QFETCH(QString, kind);
+    QFETCH(QString, dataset);
+    QFETCH(QList<qint64>, dropped);
+    QFETCH(qint64, nextEntryKeyAfter);
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(kind, oldFile));
+    const QByteArray oldBytes = readAll(oldFile);
+
+    const Run run = runTool(ImportVault, {oldFile, dir.path()});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QJsonObject expected = expectation(dataset);
+    const auto expectedEntries = expectedRows(expected.value(QStringLiteral("entries")).toArray(), EntryColumns);
+    QVERIFY2(run.out.contains(QStringLiteral("条目 %1 个").arg(expectedEntries.size() - dropped.size())),
+             qPrintable(run.out));
+    QCOMPARE(readAll(oldFile), oldBytes);
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("DB.xml"))).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFile::Permissions());
+
+    Connection connection;
+    openVault(connection, dir.path());
+    QCOMPARE(shownRows(vaultRows(connection, QStringLiteral("Quorvane_Type"), CategoryColumns)),
+             shownRows(expectedRows(expected.value(QStringLiteral("categories")).toArray(), CategoryColumns)));
+    QCOMPARE(shownRows(vaultRows(connection, QStringLiteral("Quorvane_Login"), LoginColumns)),
+             shownRows(expectedRows(expected.value(QStringLiteral("login")).toArray(), LoginColumns)));
+    std::vector<QVariantList> kept;
+    for (const QVariantList& row : expectedEntries) {
+        if (!dropped.contains(row.at(0).toLongLong())) {
+            kept.push_back(row);
+        }
+    }
+    QCOMPARE(shownRows(vaultRows(connection, QStringLiteral("Quorvane_Pass"), EntryColumns)), shownRows(kept));
+
+    // The stored forms decode to what the user sees, and the next entry gets a key never used.
+    for (const QJsonValue& entry : expected.value(QStringLiteral("entries")).toArray()) {
+        const QJsonObject plain = entry.toObject().value(QStringLiteral("plain")).toObject();
+        for (const QString& column : {QStringLiteral("Name"), QStringLiteral("Pass"), QStringLiteral("Remark")}) {
+            QCOMPARE(DecodeSecret(entry.toObject().value(column).toString(), Module::SecretKey),
+                     plain.value(column).toString());
+        }
+    }
+    Recordset add;
+    add.open(QStringLiteral("SELECT * FROM Quorvane_Pass WHERE ID=0"), connection);
+    add.addNew();
+    add.setValue(QStringLiteral("Caption"), QStringLiteral("新"));
+    add.update();
+    QCOMPARE(add.integer(QStringLiteral("ID")), nextEntryKeyAfter + 1);
+}
+
+void MigrateTest::importRefusesAndLeavesNothing_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("targetExists");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("DB.xml already there") << "typical" << true << 1 << "已经存在";
+    QTest::newRow("not a Jet file") << "text" << false << 1 << "不是 Jet 4.0";
+    QTest::newRow("Jet 3 file") << "jet3" << false << 1 << "不是旧版程序所用的 Jet 4.0";
+    QTest::newRow("table missing") << "no-login-table" << false << 1 << "没有数据表 Quorvane_Login";
+    QTest::newRow("old file missing") << "missing" << false << 1 << "文件不存在";
+}
+
+void MigrateTest::importRefusesAndLeavesNothing() {
+    QFETCH(QString, kind);
+    QFETCH(bool, targetExists);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(kind, oldFile));
+    const QString target = dir.filePath(QStringLiteral("new"));
+    QVERIFY(QDir().mkpath(target));
+    if (targetExists) {
+        QVERIFY(writeAll(target + QStringLiteral("/DB.xml"), "someone's vault"));
+    }
+    const QStringList before = folderListing(target);
+    const QStringList oldBefore = folderListing(dir.path());
+
+    const Run run = runTool(ImportVault, {oldFile, target});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(folderListing(target), before);
+    QCOMPARE(folderListing(dir.path()), oldBefore);
+    QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
+}
+
+void MigrateTest::startUpOffersToConvert_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<BoxAnswer>("answer");
+    QTest::addColumn<bool>("converted");
+    QTest::newRow("yes") << "typical" << BoxAnswer::Yes << true;
+    QTest::newRow("no") << "typical" << BoxAnswer::No << false;
+    QTest::newRow("yes, but the file cannot be converted") << "no-login-table" << BoxAnswer::Yes << false;
+}
+
+void MigrateTest::startUpOffersToConvert() {
+    QFETCH(QString, kind);
+    QFETCH(BoxAnswer, answer);
+    QFETCH(bool, converted);
+    TempVault vault(false);
+    QVERIFY(makeOldFile(kind, vault.dbPath()));
+    const QByteArray oldBytes = readAll(vault.dbPath());
+    const QStringList before = folderListing(vault.folder());
+
+    FakePlatform fake;
+    fake.boxes.queueAnswer(answer);
+    Module module;
+    Main window(module, fake.platform, vault.folder());
+    QString loginMessage = QStringLiteral("login not shown");
+    whenModal<frmLogin>([&](frmLogin* login) {
+        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("Tom123"));
+        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        loginMessage = login->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+    });
+    const bool loaded = window.load();
+
+    QVERIFY(!fake.boxes.shown.isEmpty());
+    const RecordedBox question = fake.boxes.shown.first();
+    QCOMPARE(question.title, QStringLiteral("提示！"));
+    QCOMPARE(question.buttons, BoxButtons::YesNo);
+    QCOMPARE(question.icon, BoxIcon::Question);
+    QVERIFY2(question.text.contains(QStringLiteral("DB-old-Access2000.mdb")), qPrintable(question.text));
+    QCOMPARE(loaded, converted);
+    QCOMPARE(fake.programEnd.ended(), !converted);
+    if (!converted) {
+        QCOMPARE(folderListing(vault.folder()), before);
+        if (answer == BoxAnswer::Yes) {
+            QCOMPARE(fake.boxes.shown.size(), 2);
+            QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
+            QVERIFY2(fake.boxes.last().text.contains(QStringLiteral("Quorvane_Login")),
+                     qPrintable(fake.boxes.last().text));
+        } else {
+            QCOMPARE(fake.boxes.shown.size(), 1);
+        }
+        return;
+    }
+    // Admitted with the old master password, the tree as the old program showed it.
+    QCOMPARE(fake.boxes.shown.size(), 1);
+    QCOMPARE(loginMessage, QString());
+    QCOMPARE(module.RootSeq, qint16(4711));
+    QVERIFY(!module.MustSetPassword);
+    CategoryTree* tree = window.tree();
+    QCOMPARE(tree->nodeByKey(2)->text(0), QStringLiteral("Web网站"));
+    QCOMPARE(tree->nodeByKey(4)->parent(), tree->nodeByKey(2));
+    QCOMPARE(tree->nodeByKey(3)->text(0), QStringLiteral("银行"));
+    QCOMPARE(readAll(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")), oldBytes);
+    QStringList names = QDir(vault.folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(names, QStringList({QStringLiteral("DB-old-Access2000.mdb"), QStringLiteral("DB.xml")}));
+}
+
+void MigrateTest::exportRoundTripsThroughKeePassXC() {
+    const QString cli = QStandardPaths::findExecutable(QStringLiteral("keepassxc-cli"));
+    QVERIFY2(!cli.isEmpty(), "keepassxc-cli is missing: scripts/setup installs it (package keepassxc)");
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(QStringLiteral("typical"), oldFile));
+    QCOMPARE(runTool(ImportVault, {oldFile, dir.path()}).exitCode, 0);
+
+    // Beside the fixture's entries, one with what XML must escape and a remark in Windows lines.
+    QJsonArray entries = expectation(QStringLiteral("typical")).value(QStringLiteral("entries")).toArray();
+    {
+        Connection connection;
+        openVault(connection, dir.path());
+        const QString caption = QStringLiteral("\"引号\" & <尖括号>");
+        const QString name = QStringLiteral("O'Brien \"q\"");
+        const QString pass = QStringLiteral("Tavernix@#Tavernix@#");
+        const QString remark = QStringLiteral("第一行\r\n第二行\t]]>");
+        connection.execute(
+            QStringLiteral("INSERT INTO Quorvane_Pass (Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
+                           "VALUES (4, ?, ?, ?, 'a&b', ?, '网络账号', 1)"),
+            {caption, EncodeSecret(name, Module::SecretKey), EncodeSecret(pass, Module::SecretKey),
+             EncodeSecret(remark, Module::SecretKey)});
+        entries.append(QJsonObject{{"Type", 4},
+                                   {"Caption", caption},
+                                   {"Www", "a&b"},
+                                   {"Sort", "网络账号"},
+                                   {"plain", QJsonObject{{"Name", name}, {"Pass", pass}, {"Remark", remark}}}});
+    }
+
+    const QString xml = dir.filePath(QStringLiteral("out.xml"));
+    const Run exported = runTool(ExportVault, {dir.path(), xml}, "Tom123\n");
+    QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(xml).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777u, 0600u);
+
+    // keepassxc-cli keeps settings in HOME; it reads passwords from standard input when that is no terminal.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("home/.config")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("home/.cache")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("home/.local/share")));
+    const QString kdbx = dir.filePath(QStringLiteral("new.kdbx"));
+    const Run imported = runTool(cli,
+                                 {QStringLiteral("import"), QStringLiteral("-q"), QStringLiteral("-p"),
+                                  QStringLiteral("-t"), QStringLiteral("100"), xml, kdbx},
+                                 "kx\nkx\n", environment);
+    QVERIFY2(imported.exitCode == 0, qPrintable(imported.err));
+
+    const QMap<qint64, QString> groupPath{
+        {2, QStringLiteral("Web网站/")}, {3, QStringLiteral("银行/")}, {4, QStringLiteral("Web网站/邮箱/")}};
+    for (const QJsonValue& value : entries) {
+        const QJsonObject entry = value.toObject();
+        const QJsonObject plain = entry.value(QStringLiteral("plain")).toObject();
+        const QStringList expected{
+            entry.value(QStringLiteral("Caption")).toString(), plain.value(QStringLiteral("Name")).toString(),
+            plain.value(QStringLiteral("Pass")).toString(), entry.value(QStringLiteral("Www")).toString(),
+            // KeePassXC keeps notes with LF line ends, whatever the file says.
+            plain.value(QStringLiteral("Remark")).toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+            entry.value(QStringLiteral("Sort")).toString()};
+        const QString path = groupPath.value(entry.value(QStringLiteral("Type")).toInteger()) + expected.first();
+        const Run shownEntry =
+            runTool(cli,
+                    {QStringLiteral("show"), QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("-a"),
+                     QStringLiteral("Title"), QStringLiteral("-a"), QStringLiteral("UserName"), QStringLiteral("-a"),
+                     QStringLiteral("Password"), QStringLiteral("-a"), QStringLiteral("URL"), QStringLiteral("-a"),
+                     QStringLiteral("Notes"), QStringLiteral("-a"), QStringLiteral("类型"), kdbx, path},
+                    "kx\n", environment);
+        QVERIFY2(shownEntry.exitCode == 0, qPrintable(path + shownEntry.err));
+        QCOMPARE(shownEntry.out, expected.join(u'\n') + u'\n');
+    }
+}
+
+void MigrateTest::exportRefuses_data() {
+    QTest::addColumn<QString>("arrange");
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("wrong password") << "typical" << QByteArray("tom123\n") << 1 << "密码有误";
+    QTest::newRow("right password, no line end") << "typical" << QByteArray("Tom123") << 0 << "条目 4 个";
+    QTest::newRow("outfile exists") << "typical+outfile" << QByteArray("Tom123\n") << 1 << "已经存在";
+    QTest::newRow("fresh vault, empty password") << "fresh" << QByteArray("\n") << 0 << "条目 0 个";
+    QTest::newRow("entries but no master password") << "fresh+entry" << QByteArray("\n") << 1 << "密码有误";
+    QTest::newRow("a character XML cannot carry") << "typical+control" << QByteArray("Tom123\n") << 1 << "U+0001";
+    QTest::newRow("no vault") << "none" << QByteArray("\n") << 1 << "找不到数据文件";
+}
+
+void MigrateTest::exportRefuses() {
+    QFETCH(QString, arrange);
+    QFETCH(QByteArray, typed);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString dataset = arrange.section(u'+', 0, 0);
+    if (dataset != QLatin1String("none")) {
+        QVERIFY(makeOldFile(dataset, dir.filePath(QStringLiteral("old.mdb"))));
+        QCOMPARE(runTool(ImportVault, {dir.filePath(QStringLiteral("old.mdb")), dir.path()}).exitCode, 0);
+    }
+    const QString xml = dir.filePath(QStringLiteral("out.xml"));
+    if (arrange.endsWith(QLatin1String("+outfile"))) {
+        QVERIFY(writeAll(xml, "keep me"));
+    }
+    if (arrange.endsWith(QLatin1String("+entry")) || arrange.endsWith(QLatin1String("+control"))) {
+        Connection connection;
+        openVault(connection, dir.path());
+        connection.execute(QStringLiteral("INSERT INTO Quorvane_Pass (Type, Caption, Name, Pass, Www, Remark, Sort, "
+                                          "Seq) VALUES (1, 'x', '', ?, '', '', '普通账号', 1)"),
+                           {EncodeSecret(QStringLiteral("a\u0001b"), Module::SecretKey)});
+    }
+    const QStringList before = folderListing(dir.path());
+
+    const Run run = runTool(ExportVault, {dir.path(), xml}, typed);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2((run.out + run.err).contains(message), qPrintable(run.out + run.err));
+    if (exitCode != 0) {
+        QCOMPARE(folderListing(dir.path()), before);
+    } else {
+        QVERIFY(QFile::exists(xml));
+    }
+}
+
+QTEST_MAIN(MigrateTest)
+#include "tst_migrate.moc"
