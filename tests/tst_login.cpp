@@ -59,6 +59,7 @@ private slots:
     void vaultWithoutPasswordButWithEntriesAdmitsNobody();
     void storedPasswordIsComparedExactly();
     void rootSeqIsReadOnLoad();
+    void wrongPasswordEmptiesAndFocusesTheField();
     void escapeAndCloseBoxEndTheProgram();
 
     void firstRunModeStoresThePasswordUnderANewRootSeq();
@@ -66,7 +67,9 @@ private slots:
     void changeModeKeepsRootSeqAndReplacesThePassword();
     void storedFormsWithQuoteOrNulWorkAtTheNextLogin_data();
     void storedFormsWithQuoteOrNulWorkAtTheNextLogin();
+    void closeBoxAndEscapeAreRefused_data();
     void closeBoxAndEscapeAreRefused();
+    void failedPasswordWriteIsReportedAndTheDialogStays();
     void everyPasswordFieldMasksWithAsterisk();
 };
 
@@ -123,6 +126,25 @@ void LoginTest::rootSeqIsReadOnLoad() {
     QCOMPARE(vault.module().RootSeq, qint16(9876));
     QCOMPARE(login.windowTitle(), QStringLiteral("登录"));
     QCOMPARE(login.size(), QSize(250, 112));
+}
+
+// After a wrong password the field is emptied and has the focus, ready for the next attempt.
+void LoginTest::wrongPasswordEmptiesAndFocusesTheField() {
+    TempVault vault;
+    storeMasterPassword(vault, QStringLiteral("right"));
+    FakePlatform fake;
+    frmLogin login(vault.module(), fake.platform, vault.folder());
+    login.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&login));
+    auto* password = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+    auto* ok = login.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    password->setText(QStringLiteral("wrong"));
+    ok->setFocus();
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(login.findChild<QLabel*>(QStringLiteral("Label1"))->text(), WrongPassword);
+    QCOMPARE(password->text(), QString());
+    QCOMPARE(login.focusWidget(), password);
+    QVERIFY(login.isVisible());
 }
 
 void LoginTest::escapeAndCloseBoxEndTheProgram() {
@@ -256,10 +278,17 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     QVERIFY(tryLogin(vault, next, password).accepted);
 }
 
+void LoginTest::closeBoxAndEscapeAreRefused_data() {
+    QTest::addColumn<bool>("firstRun");
+    QTest::newRow("first run") << true;
+    QTest::newRow("change") << false;
+}
+
 void LoginTest::closeBoxAndEscapeAreRefused() {
+    QFETCH(bool, firstRun);
     TempVault vault;
     FakePlatform fake;
-    vault.module().MustSetPassword = true;
+    vault.module().MustSetPassword = firstRun;
     FrmPass dialog(vault.module(), fake.platform, vault.folder());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -267,8 +296,27 @@ void LoginTest::closeBoxAndEscapeAreRefused() {
     QVERIFY(dialog.isVisible());
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(dialog.isVisible());
-    QVERIFY(vault.module().MustSetPassword);
+    QCOMPARE(vault.module().MustSetPassword, firstRun);
     QVERIFY(vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).isNull());
+}
+
+// The write of the new password is trapped: the engine's failure is reported, the dialog stays open
+// and the program goes on.
+void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
+    TempVault vault;
+    storeMasterPassword(vault, QStringLiteral("old"));
+    FakePlatform fake;
+    FrmPass dialog(vault.module(), fake.platform, vault.folder());
+    dialog.show();
+    vault.exec(QStringLiteral("ALTER TABLE Quorvane_Login RENAME TO Gone"));
+    fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
+    dialog.Button_OK_Click();
+    QCOMPARE(fake.boxes.shown.size(), 1);
+    QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
+    QCOMPARE(fake.boxes.last().icon, BoxIcon::Critical);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(dialog.result() != QDialog::Accepted);
+    QVERIFY(!fake.programEnd.ended());
 }
 
 // What the user sees, not only that the display differs from the text: "*" for each character, in

@@ -44,15 +44,12 @@ public:
     void clear() override {
         ++clears;
         text.clear();
-        secret = false;
     }
     void setSecretText(const QString& newText) override {
         text = newText;
-        secret = true;
         ++sets;
     }
     QString text;
-    bool secret = false;
     int clears = 0;
     int sets = 0;
 };
