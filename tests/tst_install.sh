@@ -57,6 +57,14 @@ for size in 16 32 48 64 128 256; do
 done
 check "link to the program" same "$(readlink -f "$home/.local/bin/vaultry")" "$(readlink -f "$program/vaultry")"
 
+# A home whose path has a blank: the launcher must get the program's path as one word.
+blank="$tmp/with blank"
+check "install into a path with a blank" in_home "$blank" "$source_dir/scripts/install" >/dev/null
+check "menu entry quotes such a path" same "$(grep '^Exec=' "$blank/data/applications/vaultry.desktop")" \
+    "Exec=\"$blank/data/vaultry/vaultry\""
+check "menu entry with a quoted path is clean" \
+    same "$(desktop-file-validate --no-hints "$blank/data/applications/vaultry.desktop" 2>&1 || echo failed)" ""
+
 # --- Again: the program files are brought up to date; the vault and the backups are not touched.
 printf 'not really a vault' >"$program/DB.xml"
 mkdir -p "$program/Backup"

@@ -13,10 +13,9 @@ bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
-// X11 and Wayland tell a program when another one takes the clipboard; elsewhere (offscreen) the
-// clipboard lives in the process and its text is the only witness.
-bool platformTracksOwner() {
-    return onWayland() || QGuiApplication::platformName() == QLatin1String("xcb");
+// X11 tells a program when another one takes the clipboard, so ownership is the witness there.
+bool ownershipIsReliable() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 } // namespace
@@ -58,23 +57,29 @@ void QtClipboard::clearOwnText() {
     }
     m_holdsOwn = false;
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const bool ours = platformTracksOwner() ? clipboard->ownsClipboard() : clipboard->text() == m_ownText;
+    // Elsewhere the text is the witness: offscreen the clipboard lives in the process, and on Wayland
+    // Qt was seen to give up ownership of a selection that the compositor still served as ours.
+    const bool ours = ownershipIsReliable() ? clipboard->ownsClipboard()
+                                            : clipboard->ownsClipboard() || clipboard->text() == m_ownText;
     m_ownText.clear();
     if (!ours) {
         return;
     }
-    clipboard->clear();
-    // Some Wayland compositors ignore a clipboard change from a window without focus, and Qt cannot
-    // tell; wl-copy clears it by its own means where it is installed.
-    if (onWayland()) {
-        const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
-        if (!wlCopy.isEmpty()) {
-            QProcess process;
-            process.start(wlCopy, {QStringLiteral("--clear")});
-            if (!process.waitForFinished(2000)) {
-                process.kill();
-                process.waitForFinished(500);
-            }
+    if (!onWayland()) {
+        clipboard->clear();
+        return;
+    }
+    // Weston and others ignore a request to empty the selection; an empty offer of our own replaces
+    // the secret everywhere. Some compositors refuse any change from a window without focus, and Qt
+    // cannot tell: wl-copy clears it by its own means where it is installed.
+    clipboard->setMimeData(new QMimeData);
+    const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
+    if (!wlCopy.isEmpty()) {
+        QProcess process;
+        process.start(wlCopy, {QStringLiteral("--clear")});
+        if (!process.waitForFinished(2000)) {
+            process.kill();
+            process.waitForFinished(500);
         }
     }
 }
