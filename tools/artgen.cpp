@@ -2,7 +2,9 @@
 // pictures of the main window's buttons. Everything is painted here from shapes, so the build
 // needs no image files of anyone else.
 //
-//   artgen PROGRAM_FOLDER     (writes PROGRAM_FOLDER/Icons and the skin's pictures in PROGRAM_FOLDER/Skin)
+//   artgen PROGRAM_FOLDER [ICON_THEME_FOLDER]
+//     writes PROGRAM_FOLDER/Icons and the skin's pictures in PROGRAM_FOLDER/Skin, and the program
+//     icon in the desktop's sizes as ICON_THEME_FOLDER/NxN/apps/vaultry.png (a hicolor theme tree)
 
 #include <QByteArray>
 #include <QDir>
@@ -445,8 +447,8 @@ bool writePng(const QString& path, const QImage& image) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: artgen PROGRAM_FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: artgen PROGRAM_FOLDER [ICON_THEME_FOLDER]\n");
         return 2;
     }
     const QDir program(QString::fromLocal8Bit(argv[1]));
@@ -476,5 +478,12 @@ int main(int argc, char** argv) {
     ok = writePng(skin.filePath("arrow-down.png"), dropArrow(QColor(0x35, 0x52, 0x78))) && ok;
     ok = writePng(skin.filePath("arrow-down-disabled.png"), dropArrow(QColor(0x9c, 0xa6, 0xb3))) && ok;
     ok = writePng(skin.filePath("tick.png"), tickMark(QColor(0x1f, 0x4f, 0x8a))) && ok;
+    if (argc == 3) {
+        // The sizes menus, docks and task switchers ask a hicolor theme for.
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            const QDir apps(QDir(QString::fromLocal8Bit(argv[2])).filePath(QStringLiteral("%1x%1/apps").arg(size)));
+            ok = QDir().mkpath(apps.path()) && writePng(apps.filePath("vaultry.png"), render(size, 64, safeIcon)) && ok;
+        }
+    }
     return ok ? 0 : 1;
 }

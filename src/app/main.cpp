@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "BackupNotice.h"
 #include "controls/Fonts.h"
 #include "platform/RealPlatform.h"
 #include "vault/Module.h"
@@ -12,6 +13,8 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane密码箱"));
+    // The menu entry's name: Wayland compositors and docks find the program's icon through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vaultry"));
 
     // The program speaks Chinese only, Qt's own words (确定, 是(Y), 否(N), context menus) included.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
@@ -23,6 +26,7 @@ int main(int argc, char* argv[]) {
 
     RealPlatform desktop;
     Module module;
+    armBackupBeforeFirstWrite(module.VaultConnection, desktop.platform());
     Main window(module, desktop.platform(), QCoreApplication::applicationDirPath());
     // Placed before the load, so that the login and password dialogs centre over it.
     const QRect screen = window.screen()->availableGeometry();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 
 // Not QCoreApplication::quit(): that only asks the event loop to stop, so the caller's handler,
 // any modal dialog's loop and the windows' close handlers would still run. The program must end
@@ -10,6 +11,9 @@
 // Nothing is lost: every change reached the data file when it was made, and the process's end
 // releases the file.
 void ImmediateProgramEnd::endProgram(int exitCode) {
+    if (m_beforeEnd) {
+        std::exchange(m_beforeEnd, nullptr)();
+    }
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);

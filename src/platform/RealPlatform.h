@@ -10,7 +10,9 @@
 
 // The real desktop, one of each seam, as main() hands it to the windows.
 struct RealPlatform {
-    RealPlatform() = default;
+    RealPlatform() {
+        programEnd.setBeforeEnd([this] { clipboard.clearOwnText(); });
+    }
     // The Platform holds references to the members: a copy would point into the original.
     RealPlatform(const RealPlatform&) = delete;
     RealPlatform& operator=(const RealPlatform&) = delete;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <utility>
 
 using SqliteSupport::StatementPtr;
 
@@ -174,6 +175,9 @@ void Connection::execute(const QString& sql, const QVariantList& parameters) {
     }
     if (rc != SQLITE_OK) {
         raiseEngineError(rc);
+    }
+    if (m_beforeFirstWrite && !sqlite3_stmt_readonly(statement.get())) {
+        std::exchange(m_beforeFirstWrite, nullptr)(*this);
     }
     if (sqlite3_bind_parameter_count(statement.get()) != parameters.size()) {
         throw VaultError(VaultError::EngineFailure, QStringLiteral("语句的参数个数（%1）与给出的值的个数（%2）不符：%3")

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <functional>
 
 struct sqlite3;
 
@@ -32,6 +33,10 @@ public:
     void open();
     bool isOpen() const { return m_db != nullptr; }
 
+    // Runs once, right before the first statement of this connection that changes the file, and
+    // is then forgotten: the program makes its backup there. It must not throw.
+    void setBeforeFirstWrite(std::function<void(Connection&)> hook) { m_beforeFirstWrite = std::move(hook); }
+
     // Runs one DELETE or UPDATE statement; final when it returns. Parameters, where given, are
     // bound in order to the statement's "?" placeholders (texts with their full length, U+0000 included).
     void execute(const QString& sql, const QVariantList& parameters = {});
@@ -47,4 +52,5 @@ private:
     QString m_connectionString;
     QString m_fileName;
     sqlite3* m_db = nullptr;
+    std::function<void(Connection&)> m_beforeFirstWrite;
 };
