@@ -249,7 +249,6 @@ int main(int argc, char** argv) {
         runWithRatios({
             {"click a category -> list painted", "100,000 in it", "BM_Click", "BM_RawClick", 1.5},
             {"the list widget's fill alone", "100,000", "BM_ListFill", "BM_UniformFill", 1.5},
-            {"show one entry", "1 of 100,000", "BM_ShowEntry", "BM_RawShowEntry", 1.5},
         });
         fixture = nullptr;
     });

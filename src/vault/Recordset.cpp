@@ -17,7 +17,7 @@ namespace {
 // Rows read when a result opens: enough for most levels of the category tree, one entry or one
 // category, which then need no count of their own; few enough that counting the entries (the
 // login) does not read the rows it does not need.
-constexpr qint64 firstRows = 16;
+constexpr qint64 firstRows = 32;
 // Rows read from the file at a time after that. A result of up to this many rows is read whole
 // when it opens, so it no longer holds the file.
 constexpr qint64 pageRows = 256;
