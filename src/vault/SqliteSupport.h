@@ -51,15 +51,16 @@ struct StatementShape {
 };
 StatementShape shapeOf(const QString& sql);
 
-// Prepared statements kept for reuse on one connection, each with the names of its columns. A
-// statement in use is shared with its user; one that only the cache holds is idle and is handed
-// out again, reset. Statements outlive the cache safely: the connection is closed with
-// sqlite3_close_v2, which waits for the last one to be finalized.
+// A prepared statement with the names of its columns.
 struct PreparedStatement {
     StatementPtr statement;
     QStringList columns;
 };
 
+// Prepared statements kept for reuse on one connection. A statement in use is shared with its
+// user; one that only the cache holds is idle and is handed out again, reset. Statements outlive
+// the cache safely: the connection is closed with sqlite3_close_v2, which waits for the last one
+// to be finalized.
 class StatementCache {
 public:
     using Lease = std::shared_ptr<PreparedStatement>;
