@@ -1,6 +1,6 @@
-// Building the category tree of 1,000 categories in three levels: the real builder into the real
-// tree widget, beside its parts: the bare engine running the same queries, and the widget filled
-// from memory. The builder runs one query per category shown, which is what the figures weigh.
+// Building the category tree: the real builder into the real tree widget (one query per
+// category), beside the limit: one query for every category on the bare engine and the widget
+// filled from its rows in one go. At 5,000 categories, and at 1,000, which must not get slower.
 
 #include "controls/CategoryTree.h"
 #include "support/BenchVault.h"
@@ -12,49 +12,96 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QHash>
 #include <QTreeWidgetItem>
 
+#include <memory>
 #include <vector>
 
 namespace {
 
-struct Fixture {
+struct Vault {
+    explicit Vault(const BenchTreeShape& treeShape) : shape(treeShape) {}
+    BenchTreeShape shape;
     BenchVault vault;
-    std::vector<BenchCategory> rows = vault.addCategoryTree(); // in the order the builder meets them
+    std::vector<BenchCategory> rows = vault.addCategoryTree(shape); // in the order the builder meets them
 };
 
-Fixture* fixture = nullptr;
+std::unique_ptr<Vault> small; // 1,000 categories
+std::unique_ptr<Vault> large; // 5,000 categories
 
-// The whole rebuild as the program runs it, into a tree that is not on screen.
-void BM_GJTree(benchmark::State& state) {
-    CategoryTree tree;
-    CategoryTreeBuilder builder(fixture->vault.module(), tree, fixture->vault.folder());
-    for (auto _ : state) {
-        builder.GJTree();
-    }
-    if (tree.nodeCount() != benchTreeCategories + 1) {
-        state.SkipWithError("wrong node count");
-    }
-    state.counters["queries"] = benchTreeCategories + 1;
+Vault& vaultFor(const benchmark::State& state) {
+    return state.range(0) == 5000 ? *large : *small;
 }
-BENCHMARK(BM_GJTree)->Unit(benchmark::kMillisecond);
 
-// The same, with the tree on screen (offscreen platform): expanding visible nodes lays them out.
-void BM_GJTree_Shown(benchmark::State& state) {
+// A tree on screen (offscreen platform), the size of the main window's.
+struct ShownTree {
     CategoryTree tree;
-    tree.resize(217, 449);
-    tree.show();
-    QApplication::processEvents();
-    CategoryTreeBuilder builder(fixture->vault.module(), tree, fixture->vault.folder());
-    for (auto _ : state) {
-        builder.GJTree();
+    ShownTree() {
+        tree.resize(217, 449);
+        tree.show();
         QApplication::processEvents();
     }
-}
-BENCHMARK(BM_GJTree_Shown)->Unit(benchmark::kMillisecond);
+};
 
-// The floor: the same 1,001 statement texts, prepared and stepped on the bare engine, reading
-// ID and Name, depth first.
+// The whole rebuild as the program runs it, then the tree painted.
+void BM_GJTree(benchmark::State& state) {
+    Vault& v = vaultFor(state);
+    ShownTree shown;
+    CategoryTreeBuilder builder(v.vault.module(), shown.tree, v.vault.folder());
+    for (auto _ : state) {
+        builder.GJTree();
+        shown.tree.repaint();
+    }
+    if (shown.tree.nodeCount() != v.shape.categories() + 1) {
+        state.SkipWithError("wrong node count");
+    }
+    state.counters["queries"] = v.shape.categories() + 1;
+}
+BENCHMARK(BM_GJTree)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The limit: one query for all categories on the bare engine, the nodes made from its rows and
+// put into the tree in one go, every node expanded, then the tree painted.
+void BM_OneQueryAndWidget(benchmark::State& state) {
+    Vault& v = vaultFor(state);
+    ShownTree shown;
+    QTreeWidget& tree = shown.tree;
+    sqlite3* db = v.vault.raw();
+    int nodes = 0;
+    for (auto _ : state) {
+        tree.clear();
+        auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("全部分类")});
+        QHash<qint64, QTreeWidgetItem*> byKey;
+        byKey.insert(1, root);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, "Select * from Quorvane_Type Order by PID,Seq,ID", -1, &statement, nullptr);
+        nodes = 1;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            const qint64 id = sqlite3_column_int64(statement, 0);
+            QTreeWidgetItem* parent = byKey.value(sqlite3_column_int64(statement, 1));
+            if (parent == nullptr) {
+                continue; // the root row, or one the walk would not reach
+            }
+            auto* node = new QTreeWidgetItem(
+                parent, QStringList{QString(static_cast<const QChar*>(sqlite3_column_text16(statement, 2)),
+                                            sqlite3_column_bytes16(statement, 2) / 2)});
+            node->setData(0, Qt::UserRole, QVariant::fromValue<qint64>(id));
+            byKey.insert(id, node);
+            ++nodes;
+        }
+        sqlite3_finalize(statement);
+        tree.addTopLevelItem(root);
+        tree.expandAll();
+        tree.repaint();
+    }
+    if (nodes != v.shape.categories() + 1) {
+        state.SkipWithError("wrong node count");
+    }
+}
+BENCHMARK(BM_OneQueryAndWidget)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// The parts of the builder's time: its 1,001 or 5,001 statements on the bare engine, each
+// prepared anew, reading ID and Name, depth first ...
 void rawLevel(sqlite3* db, qint64 pid, qint64& seen) {
     const QByteArray sql = Statements::childCategories(pid).toUtf8();
     sqlite3_stmt* statement = nullptr;
@@ -70,37 +117,44 @@ void rawLevel(sqlite3* db, qint64 pid, qint64& seen) {
 }
 
 void BM_RawQueries(benchmark::State& state) {
+    Vault& v = vaultFor(state);
     qint64 seen = 0;
     for (auto _ : state) {
         seen = 0;
-        rawLevel(fixture->vault.raw(), 1, seen);
+        rawLevel(v.vault.raw(), 1, seen);
     }
-    if (seen != benchTreeCategories) {
+    if (seen != v.shape.categories()) {
         state.SkipWithError("wrong row count");
     }
 }
-BENCHMARK(BM_RawQueries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawQueries)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 
-// The widget alone: the same nodes added from memory and expanded, no database.
+// ... and the tree control alone: the same nodes added from memory one by one and expanded.
 void BM_WidgetOnly(benchmark::State& state) {
-    CategoryTree tree;
+    Vault& v = vaultFor(state);
+    ShownTree shown;
     for (auto _ : state) {
-        tree.clearNodes();
-        tree.addNode(-1, 1, QStringLiteral("全部分类"))->setExpanded(true);
-        for (const BenchCategory& row : fixture->rows) {
-            tree.addNode(row.pid, row.id, row.name)->setExpanded(true);
+        shown.tree.clearNodes();
+        shown.tree.addNode(-1, 1, QStringLiteral("全部分类"))->setExpanded(true);
+        for (const BenchCategory& row : v.rows) {
+            shown.tree.addNode(row.pid, row.id, row.name)->setExpanded(true);
         }
+        shown.tree.repaint();
     }
 }
-BENCHMARK(BM_WidgetOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WidgetOnly)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
     return runBenchmarks(argc, argv, BenchApplication::Widgets, [] {
-        Fixture owned;
-        fixture = &owned;
-        benchmark::RunSpecifiedBenchmarks();
-        fixture = nullptr;
+        small = std::make_unique<Vault>(benchTree1000);
+        large = std::make_unique<Vault>(benchTree5000);
+        runWithRatios({
+            {"tree build", "5,000 categories", "BM_GJTree/5000", "BM_OneQueryAndWidget/5000", 2.0},
+            {"tree build", "1,000 categories", "BM_GJTree/1000", "BM_OneQueryAndWidget/1000", 2.0},
+        });
+        large.reset();
+        small.reset();
     });
 }

@@ -1,6 +1,6 @@
-// The data layer against the bare engine on the same encrypted file, for the two patterns that
-// touch the most rows: building the category tree (one query per category) and listing a large
-// category; and showing one entry.
+// The data layer against the bare engine on the same encrypted file, for the patterns that touch
+// the most rows: building the category tree (one query per category), listing a category of
+// 100,000 entries and the login's count of them; and showing one entry.
 
 #include "support/BenchVault.h"
 #include "vault/Recordset.h"
@@ -10,20 +10,19 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
 namespace {
 
-constexpr int listedEntries = 10000;
+constexpr int listedEntries = 100000;
 
 struct Fixture {
     BenchVault vault;
     std::vector<BenchCategory> tree = vault.addCategoryTree();
+    BenchVault largeTreeVault;
+    std::vector<BenchCategory> largeTree = largeTreeVault.addCategoryTree(benchTree5000);
     qint64 listedCategory = tree.front().id; // the first category below the root
-    QString shownEntryKey = QStringLiteral("5000");
+    QString shownEntryKey = QStringLiteral("50000");
 
     Fixture() {
         vault.addEntries(listedCategory, listedEntries, [](int index) {
@@ -42,49 +41,54 @@ Fixture* fixture = nullptr;
 
 // --- tree build: one query per category, each level with a result set of its own ---
 
-qint64 treeThroughRecordset(qint64 parent) {
+qint64 treeThroughRecordset(Connection& connection, qint64 parent) {
     Recordset level;
-    level.open(Statements::childCategories(parent), fixture->connection());
+    level.open(Statements::childCategories(parent), connection);
     qint64 visited = 0;
     const qint64 count = level.recordCount();
     for (qint64 i = 1; i <= count; ++i) {
         const qint64 id = level.integer(QStringLiteral("ID"));
         const QString name = level.text(QStringLiteral("Name"));
         benchmark::DoNotOptimize(name.size());
-        visited += 1 + treeThroughRecordset(id);
+        visited += 1 + treeThroughRecordset(connection, id);
         level.moveNext();
     }
     level.close();
     return visited;
 }
 
-qint64 treeThroughRawApi(qint64 parent) {
+qint64 treeThroughRawApi(sqlite3* db, qint64 parent) {
     const QString sql = Statements::childCategories(parent);
     sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare16_v2(fixture->raw(), sql.utf16(), static_cast<int>(sql.size() * 2), &statement, nullptr);
+    sqlite3_prepare16_v2(db, sql.utf16(), static_cast<int>(sql.size() * 2), &statement, nullptr);
     qint64 visited = 0;
     while (sqlite3_step(statement) == SQLITE_ROW) {
         const qint64 id = sqlite3_column_int64(statement, 0);
         const QString name(static_cast<const QChar*>(sqlite3_column_text16(statement, 2)),
                            sqlite3_column_bytes16(statement, 2) / 2);
         benchmark::DoNotOptimize(name.size());
-        visited += 1 + treeThroughRawApi(id);
+        visited += 1 + treeThroughRawApi(db, id);
     }
     sqlite3_finalize(statement);
     return visited;
 }
 
+// The layer as the tree builder uses it: one state of the file held for the whole walk.
 void BM_TreeBuild_Recordset(benchmark::State& state) {
+    const bool large = state.range(0) == 5000;
+    Connection& connection = (large ? fixture->largeTreeVault : fixture->vault).module().VaultConnection;
     for (auto _ : state) {
-        if (treeThroughRecordset(1) != benchTreeCategories) {
+        const ReadingScope reading(connection);
+        if (treeThroughRecordset(connection, 1) != state.range(0)) {
             state.SkipWithError("wrong number of categories");
         }
     }
 }
 
 void BM_TreeBuild_Raw(benchmark::State& state) {
+    sqlite3* db = (state.range(0) == 5000 ? fixture->largeTreeVault : fixture->vault).raw();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(treeThroughRawApi(1));
+        benchmark::DoNotOptimize(treeThroughRawApi(db, 1));
     }
 }
 
@@ -124,6 +128,29 @@ void BM_ListCategory_Raw(benchmark::State& state) {
     }
 }
 
+// --- the login's count of every entry ---
+
+void BM_CountAllEntries_Recordset(benchmark::State& state) {
+    for (auto _ : state) {
+        Recordset rs;
+        rs.open(Statements::allEntries(), fixture->connection());
+        if (rs.recordCount() != listedEntries) {
+            state.SkipWithError("wrong number of entries");
+        }
+        rs.close();
+    }
+}
+
+void BM_CountAllEntries_Raw(benchmark::State& state) {
+    for (auto _ : state) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(fixture->raw(), "SELECT count(*) FROM Quorvane_Pass", -1, &statement, nullptr);
+        sqlite3_step(statement);
+        benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
+        sqlite3_finalize(statement);
+    }
+}
+
 // --- showing one entry: six columns of one row ---
 
 const char* const shownColumns[] = {"Caption", "Name", "Pass", "Www", "Remark", "Sort"};
@@ -157,58 +184,14 @@ void BM_ShowEntry_Raw(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_TreeBuild_Recordset)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TreeBuild_Raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TreeBuild_Recordset)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TreeBuild_Raw)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCategory_Recordset)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCategory_Raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountAllEntries_Recordset)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountAllEntries_Raw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowEntry_Recordset)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowEntry_Raw)->Unit(benchmark::kMillisecond);
-
-// Keeps each benchmark's time per iteration (in ms) for the summary lines: the mean over the
-// repetitions when there are several (with --benchmark_report_aggregates_only the single runs
-// never reach the reporter), else the one run.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    struct Times {
-        double real = 0; // ms per iteration
-        double cpu = 0;
-    };
-    std::map<std::string, Times> milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) {
-                continue;
-            }
-            // The aggregates follow the single runs, so a mean replaces them.
-            if (run.run_type == Run::RT_Iteration ||
-                (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean")) {
-                // Every benchmark here reports in milliseconds.
-                milliseconds[run.run_name.str()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-    }
-};
-
-void printSummary(const SummaryReporter& reporter) {
-    const struct {
-        const char* title;
-        const char* name;
-    } pairs[] = {{"tree build, 1,000 categories", "BM_TreeBuild"},
-                 {"list of 10,000 entries", "BM_ListCategory"},
-                 {"show one entry", "BM_ShowEntry"}};
-    std::printf("\n");
-    for (const auto& pair : pairs) {
-        const auto layer = reporter.milliseconds.find(std::string(pair.name) + "_Recordset");
-        const auto raw = reporter.milliseconds.find(std::string(pair.name) + "_Raw");
-        if (layer != reporter.milliseconds.end() && raw != reporter.milliseconds.end()) {
-            std::printf("%s: Recordset %.3f ms, raw %.3f ms, ratio %.2f (CPU time: %.3f ms, %.3f ms, ratio %.2f)\n",
-                        pair.title, layer->second.real, raw->second.real, layer->second.real / raw->second.real,
-                        layer->second.cpu, raw->second.cpu, layer->second.cpu / raw->second.cpu);
-        }
-    }
-}
 
 } // namespace
 
@@ -216,9 +199,17 @@ int main(int argc, char** argv) {
     return runBenchmarks(argc, argv, BenchApplication::None, [] {
         Fixture owned;
         fixture = &owned;
-        SummaryReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
+        runWithRatios({
+            {"tree pattern, layer / raw", "1,000 categories", "BM_TreeBuild_Recordset/1000", "BM_TreeBuild_Raw/1000",
+             1.5},
+            {"tree pattern, layer / raw", "5,000 categories", "BM_TreeBuild_Recordset/5000", "BM_TreeBuild_Raw/5000",
+             1.5},
+            {"list a category, layer / raw", "100,000 entries", "BM_ListCategory_Recordset", "BM_ListCategory_Raw",
+             1.5},
+            {"login's entry count (statement 2) / count(*)", "100,000 entries", "BM_CountAllEntries_Recordset",
+             "BM_CountAllEntries_Raw", 1.5},
+            {"show one entry, layer / raw", "1 of 100,000", "BM_ShowEntry_Recordset", "BM_ShowEntry_Raw", 1.5},
+        });
         fixture = nullptr;
-        printSummary(reporter);
     });
 }

@@ -1,5 +1,6 @@
 #include "support/ReadOnlyCopy.h"
 #include "support/TempVault.h"
+#include "vault/SqliteSupport.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
@@ -83,6 +84,52 @@ QString attemptWrite(const QString& folder) {
         return QStringLiteral("%1\n%2").arg(error.number()).arg(error.description());
     }
     return QStringLiteral("written");
+}
+
+// Every row of a SELECT exactly as the engine gives it for the text, column names first.
+QList<QVariantList> engineRows(sqlite3* db, const QString& sql) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare16_v2(db, sql.utf16(), static_cast<int>(sql.size() * 2), &statement, nullptr);
+    QList<QVariantList> rows;
+    QVariantList names;
+    for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+        names.append(QString(static_cast<const QChar*>(sqlite3_column_name16(statement, c))));
+    }
+    rows.append(names);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        QVariantList row;
+        for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+            row.append(SqliteSupport::columnValue(statement, c));
+        }
+        rows.append(row);
+    }
+    sqlite3_finalize(statement);
+    return rows;
+}
+
+// The same through a result set, read as the program reads: RecordCount first, then that many rows.
+QList<QVariantList> recordsetRows(Connection& connection, const QString& sql, qint64* count = nullptr) {
+    Recordset rs;
+    rs.open(sql, connection);
+    QList<QVariantList> rows;
+    QVariantList names;
+    for (const QString& name : rs.columns()) {
+        names.append(name);
+    }
+    rows.append(names);
+    const qint64 n = rs.recordCount();
+    for (qint64 i = 1; i <= n; ++i) {
+        QVariantList row;
+        for (const QString& name : rs.columns()) {
+            row.append(rs.value(name));
+        }
+        rows.append(row);
+        rs.moveNext();
+    }
+    if (count) {
+        *count = n;
+    }
+    return rows;
 }
 
 } // namespace
@@ -278,6 +325,93 @@ private slots:
         };
         QCOMPARE(order(Statements::childCategories(1)), QStringLiteral("20,5,7,9"));
         QCOMPARE(order(Statements::entriesOfCategory(QStringLiteral("4"))), QStringLiteral("40,10,30"));
+    }
+
+    // The layer reads large results a page at a time and counts them with the engine, and it
+    // prepares texts that differ only in a key once: whatever the text, the rows, their order,
+    // the column names and the count must be the engine's own for that very text.
+    void rowsAreTheEnginesForTheText_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("expectedCount");
+        const auto row = [](const char* name, const QString& sql, int count) { QTest::newRow(name) << sql << count; };
+        row("list of a large category", Statements::entriesOfCategory(QStringLiteral("7")), 600);
+        row("every entry", Statements::allEntries(), 610);
+        row("a count check", Statements::entriesOfCategoryCount(8), 10);
+        row("key in a text",
+            QStringLiteral("Select * from Quorvane_Pass Where Caption = 'e 7' or Type = 8 Order by ID"), 12);
+        row("column number", QStringLiteral("Select * from Quorvane_Pass Where Type = 7 Order by 2, 1 desc"), 600);
+        row("limit after the order",
+            QStringLiteral("Select * from Quorvane_Pass Where Type = 7 Order by ID desc Limit 300"), 300);
+        row("literal as a column", QStringLiteral("Select ID, 5, Caption from Quorvane_Pass Where Type =7 and 5 = 5"),
+            600);
+        row("negative key", Statements::childCategories(-1), 1);
+        row("key beyond 64 bits",
+            QStringLiteral("Select * from Quorvane_Pass Where ID < 99999999999999999999 Order by ID"), 610);
+        row("key in a subquery", QStringLiteral("Select * from Quorvane_Pass Where Type IN (Select 8) Order by Seq,ID"),
+            10);
+        row("comment", QStringLiteral("Select * from Quorvane_Pass -- Where Type = 8\n Where Type = 7 Order by ID;"),
+            600);
+        row("grouped", QStringLiteral("Select Type, count(*) from Quorvane_Pass Where ID > 3 Group by Type Order by 2"),
+            2);
+    }
+
+    void rowsAreTheEnginesForTheText() {
+        QFETCH(QString, sql);
+        QFETCH(int, expectedCount);
+        TempVault vault;
+        vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 610) "
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Seq) "
+                                  "SELECT CASE WHEN i % 61 = 0 THEN 8 ELSE 7 END, 'e ' || i, i % 3 FROM n"));
+        vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'e 7' WHERE ID = 9"));
+        Connection& connection = vault.module().VaultConnection;
+        qint64 count = -1;
+        // Twice: the second time on the statements the first left prepared.
+        for (int round = 0; round < 2; ++round) {
+            const QList<QVariantList> rows = recordsetRows(connection, sql, &count);
+            QCOMPARE(count, expectedCount);
+            QCOMPARE(rows, engineRows(connection.handle(), sql));
+        }
+    }
+
+    // Writing through a large result before its last row is read: the rows still to come are the
+    // ones it opened on, and the file is free for others once it is read or closed.
+    void largeResultWritesAndLetsGo() {
+        TempVault vault;
+        vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 700) "
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 7, 'e' || i, 1 FROM n"));
+        Connection& connection = vault.module().VaultConnection;
+        Recordset rs;
+        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), connection);
+        QCOMPARE(rs.recordCount(), 700);
+        rs.moveNext();
+        rs.setValue(QStringLiteral("Seq"), 9); // moves the second row to the end of the order
+        rs.moveNext();                         // writes it first
+        QStringList seen{QStringLiteral("e1"), QStringLiteral("e2")};
+        for (qint64 i = 3; i <= rs.recordCount(); ++i) {
+            seen.append(rs.text(QStringLiteral("Caption")));
+            rs.moveNext();
+        }
+        QVERIFY(rs.atEnd());
+        QCOMPARE(seen.size(), 700);
+        QCOMPARE(seen.last(), QStringLiteral("e700"));
+        QCOMPARE(seen.count(QStringLiteral("e2")), 1);
+        QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Pass WHERE Caption = 'e2'")).toLongLong(), 9);
+        rs.addNew();
+        rs.setValue(QStringLiteral("Type"), 7);
+        rs.update();
+        QCOMPARE(rs.recordCount(), 701);
+        QCOMPARE(rs.integer(QStringLiteral("ID")), 701);
+
+        // Closed after a few rows, or read to the end: another program writes at once.
+        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), connection);
+        rs.moveNext();
+        rs.close();
+        QElapsedTimer timer;
+        timer.start();
+        vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'x' WHERE ID = 1"));
+        QCOMPARE(recordsetRows(connection, Statements::allEntries()).size(), 702);
+        vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'y' WHERE ID = 1"));
+        QVERIFY2(timer.elapsed() < 1000, "the file was still held");
     }
 
     void zeroCharactersSurvive() {

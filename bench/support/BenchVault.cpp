@@ -1,6 +1,7 @@
 #include "BenchVault.h"
 
 #include "vault/FreshVault.h"
+#include "vault/SecretCipher.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -103,9 +104,9 @@ qint64 BenchVault::addCategory(qint64 parent, const QString& name) const {
     return addCategoryWith(insert, m_raw, parent, name);
 }
 
-std::vector<BenchCategory> BenchVault::addCategoryTree() const {
+std::vector<BenchCategory> BenchVault::addCategoryTree(const BenchTreeShape& shape) const {
     std::vector<BenchCategory> rows;
-    rows.reserve(benchTreeCategories);
+    rows.reserve(static_cast<size_t>(shape.categories()));
     exec("BEGIN");
     {
         Statement insert(m_raw, insertCategory);
@@ -114,11 +115,11 @@ std::vector<BenchCategory> BenchVault::addCategoryTree() const {
             rows.push_back({id, parent, name});
             return id;
         };
-        for (int a = 0; a < benchTreeLevelOne; ++a) {
+        for (int a = 0; a < shape.levelOne; ++a) {
             const qint64 first = add(1, QStringLiteral("分类 %1").arg(a));
-            for (int b = 0; b < benchTreeLevelTwo; ++b) {
+            for (int b = 0; b < shape.levelTwo; ++b) {
                 const qint64 second = add(first, QStringLiteral("分类 %1.%2").arg(a).arg(b));
-                for (int c = 0; c < benchTreeLevelThree; ++c) {
+                for (int c = 0; c < shape.levelThree; ++c) {
                     add(second, QStringLiteral("分类 %1.%2.%3").arg(a).arg(b).arg(c));
                 }
             }
@@ -126,6 +127,13 @@ std::vector<BenchCategory> BenchVault::addCategoryTree() const {
     }
     exec("COMMIT");
     return rows;
+}
+
+void BenchVault::setMasterPassword(const QString& password) const {
+    Statement update(m_raw, "UPDATE Quorvane_Login SET Pass = ? WHERE ID = 1");
+    update.bind(1, EncodeSecret(password + QStringLiteral("0"), Module::SecretKey));
+    update.run("store the master password");
+    exec("UPDATE Quorvane_Type SET Seq = 0 WHERE ID = 1");
 }
 
 void BenchVault::addEntries(qint64 category, int count, const std::function<BenchEntry(int)>& entryAt) const {
@@ -173,4 +181,41 @@ int runBenchmarks(int argc, char** argv, BenchApplication application, const std
     }
     benchmark::Shutdown();
     return result;
+}
+
+void TimesReporter::ReportRuns(const std::vector<Run>& runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+        if (run.error_occurred) {
+            continue;
+        }
+        // The aggregates follow the single runs, so the median of the repetitions replaces them:
+        // on a shared machine it is the figure a burst of other work disturbs least.
+        if (run.run_type == Run::RT_Iteration ||
+            (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")) {
+            const double toMs = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            milliseconds[run.run_name.str()] = {run.GetAdjustedRealTime() * toMs, run.GetAdjustedCPUTime() * toMs};
+        }
+    }
+}
+
+void runWithRatios(const std::vector<RatioLine>& lines) {
+    TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // The ratio of the real times is the one the goal is for; the ratio of CPU times beside it
+    // shows how much of a difference came from other work on a shared machine.
+    std::printf("\n%-44s %-28s %9s %9s %6s %5s %9s\n", "operation", "size", "ours ms", "limit ms", "ratio", "goal",
+                "CPU ratio");
+    for (const RatioLine& line : lines) {
+        const auto ours = reporter.milliseconds.find(line.ours);
+        const auto limit = reporter.milliseconds.find(line.limit);
+        if (ours == reporter.milliseconds.end() || limit == reporter.milliseconds.end()) {
+            continue;
+        }
+        const double ratio = ours->second.real / limit->second.real;
+        std::printf("%-44s %-28s %9.3f %9.3f %6.2f %5.2f %9.2f%s\n", line.operation, line.size, ours->second.real,
+                    limit->second.real, ratio, line.goal, ours->second.cpu / limit->second.cpu,
+                    ratio <= line.goal ? "" : "  over the goal");
+    }
+    std::fflush(stdout);
 }

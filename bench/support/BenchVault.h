@@ -5,17 +5,27 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <benchmark/benchmark.h>
+
 #include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 struct sqlite3;
 
-// The category tree the benchmarks walk: 10 categories under the root, 9 under each of those,
-// 10 under each of those: 1,000 in all, three levels deep.
-inline constexpr int benchTreeLevelOne = 10;
-inline constexpr int benchTreeLevelTwo = 9;
-inline constexpr int benchTreeLevelThree = 10;
-inline constexpr int benchTreeCategories = benchTreeLevelOne * (1 + benchTreeLevelTwo * (1 + benchTreeLevelThree));
+// The category trees the benchmarks walk, three levels deep: how many categories each category
+// of a level holds. 1,000: 10 under the root, 9 under each of those, 10 under each of those;
+// 5,000: 8, 24 and 25.
+struct BenchTreeShape {
+    int levelOne;
+    int levelTwo;
+    int levelThree;
+    constexpr int categories() const { return levelOne * (1 + levelTwo * (1 + levelThree)); }
+};
+inline constexpr BenchTreeShape benchTree1000{10, 9, 10};
+inline constexpr BenchTreeShape benchTree5000{8, 24, 25};
+static_assert(benchTree1000.categories() == 1000 && benchTree5000.categories() == 5000);
 
 struct BenchCategory {
     qint64 id;
@@ -57,9 +67,11 @@ public:
 
     // One category (Seq 1) under parent; returns its ID.
     qint64 addCategory(qint64 parent, const QString& name) const;
-    // The 1,000 categories under the root, named "分类 a", "分类 a.b", "分类 a.b.c", in one
-    // transaction; returns them in the order a depth-first walk meets them.
-    std::vector<BenchCategory> addCategoryTree() const;
+    // The categories of a tree shape under the root, named "分类 a", "分类 a.b", "分类 a.b.c", in
+    // one transaction; returns them in the order a depth-first walk meets them.
+    std::vector<BenchCategory> addCategoryTree(const BenchTreeShape& shape = benchTree1000) const;
+    // Stores the master password (as the password dialog does, with RootSeq 0).
+    void setMasterPassword(const QString& password) const;
     // count entries (Seq 1) in category, entryAt(0) to entryAt(count - 1) in that order, in one
     // transaction.
     void addEntries(qint64 category, int count, const std::function<BenchEntry(int)>& entryAt) const;
@@ -83,3 +95,30 @@ enum class BenchApplication {
 // calls benchmark::RunSpecifiedBenchmarks itself; without run, the selected benchmarks run as
 // they are. A failure thrown while building is printed and ends with 1.
 int runBenchmarks(int argc, char** argv, BenchApplication application, const std::function<void()>& run = {});
+
+// Keeps each benchmark's time per iteration (in ms) for the ratio table: the median of the
+// repetitions when there are several (with --benchmark_report_aggregates_only the single runs
+// never reach the reporter), else the one run.
+class TimesReporter : public benchmark::ConsoleReporter {
+public:
+    struct Times {
+        double real = 0; // ms per iteration
+        double cpu = 0;
+    };
+    std::map<std::string, Times> milliseconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override;
+};
+
+// One line of the table a benchmark program ends with: our operation against its limit, the
+// same work on the bare engine and bare widgets, and the ratio the program must stay within.
+struct RatioLine {
+    const char* operation;
+    const char* size;
+    const char* ours;  // benchmark name
+    const char* limit; // benchmark name
+    double goal;       // the ratio ours / limit must not exceed
+};
+
+// Runs the selected benchmarks, then prints the table of those lines whose two benchmarks ran.
+void runWithRatios(const std::vector<RatioLine>& lines);

@@ -4,6 +4,7 @@
 #include "vault/Module.h"
 #include "vault/Statements.h"
 
+#include <QSignalBlocker>
 #include <QTreeWidgetItem>
 #include <utility>
 
@@ -22,9 +23,26 @@ void CategoryTreeBuilder::GJTree() {
 
     // The root row is never read: its Name is not shown and its Seq belongs to the master password.
     QTreeWidgetItem* root = m_tree.addNode(-1, RootKey, QStringLiteral("全部分类"));
-    root->setExpanded(true);
-    GXTree(RootKey);
-    root->setExpanded(true);
+    // The nodes are put together off the view and shown in one go: a view told of each new node
+    // on its own renumbers and lays out its rows each time, which for thousands of categories
+    // costs many times the reading of them.
+    m_tree.takeTopLevelItem(m_tree.indexOfTopLevelItem(root));
+    const auto show = [&] {
+        m_tree.addTopLevelItem(root);
+        // Every node, leaves included, ends up expanded, as each would be once its children are
+        // in; the view is told in one pass rather than node by node.
+        const QSignalBlocker quiet(m_tree);
+        m_tree.expandRecursively(m_tree.model()->index(m_tree.indexOfTopLevelItem(root), 0));
+    };
+    try {
+        // One state of the file for the whole build, read without taking the file per level.
+        const ReadingScope reading(m_module.VaultConnection);
+        GXTree(RootKey);
+    } catch (...) {
+        show(); // what was read so far stays on screen, as it would have been node by node
+        throw;
+    }
+    show();
 }
 
 void CategoryTreeBuilder::GXTree(qint64 PID) {
@@ -45,7 +63,7 @@ void CategoryTreeBuilder::GXTree(qint64 PID) {
         if (m_tree.nodeByKey(id) == nullptr) {
             QTreeWidgetItem* node = m_tree.addNode(PID, id, name);
             GXTree(id);
-            node->setExpanded(true);
+            node->setExpanded(true); // off the view (a whole rebuild) this waits for expandAll
         }
         level.moveNext();
     }

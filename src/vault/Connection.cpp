@@ -82,6 +82,7 @@ VaultError engineError(int resultCode, const QString& fileName, sqlite3* db) {
 } // namespace
 
 Connection::~Connection() {
+    m_statementCache.reset();
     if (m_db) {
         sqlite3_close_v2(m_db);
     }
@@ -107,6 +108,7 @@ QString Connection::passwordOf(const QString& connectionText) {
 }
 
 void Connection::open() {
+    m_statementCache.reset();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -197,6 +199,13 @@ void Connection::execute(const QString& sql, const QVariantList& parameters) {
     if (rc != SQLITE_DONE) {
         raiseEngineError(rc);
     }
+}
+
+SqliteSupport::StatementCache& Connection::statementCache() {
+    if (!m_statementCache) {
+        m_statementCache = std::make_shared<SqliteSupport::StatementCache>(m_db);
+    }
+    return *m_statementCache;
 }
 
 void Connection::raiseEngineError(int resultCode) const {

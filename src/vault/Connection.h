@@ -4,8 +4,12 @@
 #include <QVariant>
 #include <QVariantList>
 #include <functional>
+#include <memory>
 
 struct sqlite3;
+namespace SqliteSupport {
+class StatementCache;
+}
 
 // The one database connection of the program. It is handed the connection text the
 // program has always used, finds the data source and the database password in it, and
@@ -44,6 +48,8 @@ public:
     // The file this connection works on, for error descriptions.
     const QString& fileName() const { return m_fileName; }
     sqlite3* handle() const { return m_db; }
+    // The prepared statements the record sets of this connection reuse.
+    SqliteSupport::StatementCache& statementCache();
 
     // Turns the engine's last failure into the program's error, naming the file.
     [[noreturn]] void raiseEngineError(int resultCode) const;
@@ -53,4 +59,5 @@ private:
     QString m_fileName;
     sqlite3* m_db = nullptr;
     std::function<void(Connection&)> m_beforeFirstWrite;
+    std::shared_ptr<SqliteSupport::StatementCache> m_statementCache;
 };

@@ -5,6 +5,7 @@
 #include "VaultError.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,14 @@
 using SqliteSupport::StatementPtr;
 
 namespace {
+
+// Rows read when a result opens: enough for most levels of the category tree, one entry or one
+// category, which then need no count of their own; few enough that counting the entries (the
+// login) does not read the rows it does not need.
+constexpr qint64 firstRows = 32;
+// Rows read from the file at a time after that. A result of up to this many rows is read whole
+// when it opens, so it no longer holds the file.
+constexpr qint64 pageRows = 256;
 
 QString quotedName(const QString& name) {
     QString quoted = name;
@@ -110,7 +119,9 @@ template <typename Cell> void readCell(sqlite3_stmt* statement, int column, Cell
 
 } // namespace
 
-Recordset::~Recordset() = default;
+Recordset::~Recordset() {
+    endStatement();
+}
 
 QVariant Recordset::cellValue(const Cell& cell) const {
     switch (cell.type) {
@@ -139,61 +150,157 @@ void Recordset::open(const QString& sql, Connection& connection) {
     if (!connection.isOpen()) {
         throw VaultError(VaultError::EngineFailure, QStringLiteral("数据库连接尚未打开，无法打开记录集。"));
     }
-    sqlite3* db = connection.handle();
-    StatementPtr statement;
+    SqliteSupport::StatementCache& cache = connection.statementCache();
+    const SqliteSupport::StatementShape shape = SqliteSupport::shapeOf(sql);
     bool extra = false;
-    const int rc = SqliteSupport::prepareOne(db, sql, statement, &extra);
+    int rc = cache.acquire(shape.sql, m_statement, &extra);
+    if (rc != SQLITE_OK && shape.sql != sql) {
+        // The error is told about the text as the caller wrote it.
+        rc = cache.acquire(sql, m_statement, &extra);
+    }
     if (extra) {
         throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集只能打开一条语句：%1").arg(sql));
     }
     if (rc != SQLITE_OK) {
         connection.raiseEngineError(rc);
     }
-    // A result set reads; a statement that writes would be run by the step below.
-    if (!sqlite3_stmt_readonly(statement.get()) || sqlite3_column_count(statement.get()) == 0) {
+    sqlite3_stmt* statement = m_statement->statement.get();
+    // A result set reads; a statement that writes would be run by the first step.
+    if (!sqlite3_stmt_readonly(statement) || sqlite3_column_count(statement) == 0) {
+        SqliteSupport::StatementCache::release(m_statement);
         throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集只能打开 SELECT 语句：%1").arg(sql));
     }
-
-    const int columnCount = sqlite3_column_count(statement.get());
-    QStringList columns;
-    columns.reserve(columnCount);
-    for (int c = 0; c < columnCount; ++c) {
-        columns.append(QString(static_cast<const QChar*>(sqlite3_column_name16(statement.get(), c))));
-    }
-
-    // All rows are read now, so the count is exact at once and later statements on the same
-    // connection (the tree builder's nested levels) never meet a half-read cursor.
-    std::vector<Cell> cells;
-    std::vector<char> bytes;
-    qint64 rows = 0;
-    int step = SQLITE_ROW;
-    while ((step = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        const size_t rowStart = cells.size();
-        cells.resize(rowStart + static_cast<size_t>(columnCount));
-        for (int c = 0; c < columnCount; ++c) {
-            readCell(statement.get(), c, cells[rowStart + static_cast<size_t>(c)], bytes);
-        }
-        ++rows;
-    }
-    if (step != SQLITE_DONE) {
-        connection.raiseEngineError(step);
+    for (size_t i = 0; i < shape.literals.size(); ++i) {
+        sqlite3_bind_int64(statement, static_cast<int>(i + 1), shape.literals[i]);
     }
 
     m_connection = &connection;
     m_sql = sql;
-    m_columns = std::move(columns);
-    m_cells = std::move(cells);
-    m_bytes = std::move(bytes);
-    m_rowCount = rows;
-    m_position = 0;
+    m_columns = m_statement->columns;
+    try {
+        m_rowCount = std::numeric_limits<qint64>::max();
+        readRows(firstRows);
+        if (m_statement) {
+            // More rows than that: the engine counts them while this statement holds the file.
+            const qint64 counted = countRows(shape.unordered(), shape.literals);
+            if (counted >= 0) {
+                m_rowCount = counted;
+            }
+            if (counted < 0 || counted <= pageRows) {
+                readRemainingRows();
+            }
+        }
+        if (!m_statement) {
+            m_rowCount = std::min(m_rowCount, m_bufferRows);
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Recordset::readRows(qint64 limit) {
+    sqlite3_stmt* statement = m_statement->statement.get();
+    auto columnCount = static_cast<int>(m_columns.size());
+    for (qint64 read = 0;; ++read) {
+        if (m_bufferStart + m_bufferRows >= m_rowCount) {
+            endStatement(); // the rows counted are all read
+            return;
+        }
+        if (read >= limit) {
+            return;
+        }
+        const int step = sqlite3_step(statement);
+        if (step == SQLITE_DONE) {
+            endStatement();
+            return;
+        }
+        if (step != SQLITE_ROW) {
+            endStatement();
+            m_connection->raiseEngineError(step);
+        }
+        if (sqlite3_column_count(statement) != columnCount) {
+            // The schema changed and the engine prepared the statement again.
+            QStringList columns;
+            for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                columns.append(QString(static_cast<const QChar*>(sqlite3_column_name16(statement, c))));
+            }
+            m_statement->columns = columns;
+            m_columns = columns;
+            columnCount = static_cast<int>(columns.size());
+            m_cells.clear();
+            m_bytes.clear();
+            m_bufferStart += m_bufferRows;
+            m_bufferRows = 0;
+        }
+        if (m_cells.empty()) {
+            m_cells.reserve(static_cast<size_t>(std::min(limit, pageRows) * columnCount));
+        }
+        const size_t rowStart = m_cells.size();
+        m_cells.resize(rowStart + static_cast<size_t>(columnCount));
+        for (int c = 0; c < columnCount; ++c) {
+            readCell(statement, c, m_cells[rowStart + static_cast<size_t>(c)], m_bytes);
+        }
+        ++m_bufferRows;
+    }
+}
+
+void Recordset::readNextPage() {
+    m_bufferStart += m_bufferRows;
+    m_bufferRows = 0;
+    m_cells.clear();
+    m_bytes.clear();
+    readRows(pageRows);
+}
+
+void Recordset::readRemainingRows() {
+    while (m_statement) {
+        readRows(pageRows);
+    }
+}
+
+void Recordset::endStatement() {
+    SqliteSupport::StatementCache::release(m_statement);
+}
+
+qint64 Recordset::countRows(const QString& unorderedSql, const std::vector<qint64>& literals) {
+    SqliteSupport::StatementCache::Lease counter;
+    const QString sql = QStringLiteral("SELECT count(*) FROM (") + unorderedSql + QStringLiteral("\n)");
+    if (m_connection->statementCache().acquire(sql, counter) != SQLITE_OK) {
+        return -1; // not a SELECT the engine can take as a subquery: its rows are counted here
+    }
+    sqlite3_stmt* statement = counter->statement.get();
+    for (size_t i = 0; i < literals.size(); ++i) {
+        sqlite3_bind_int64(statement, static_cast<int>(i + 1), literals[i]);
+    }
+    const int step = sqlite3_step(statement);
+    if (step != SQLITE_ROW) {
+        SqliteSupport::StatementCache::release(counter);
+        m_connection->raiseEngineError(step);
+    }
+    const qint64 count = sqlite3_column_int64(statement, 0);
+    SqliteSupport::StatementCache::release(counter);
+    return count;
 }
 
 void Recordset::close() {
+    endStatement();
     m_connection = nullptr;
     m_sql.clear();
     m_columns.clear();
-    m_cells.clear();
-    m_bytes.clear();
+    // The memory of a large result goes back now: a closed result set may live on for the rest
+    // of the program. A small buffer is kept for the next open, which saves the tree's thousands
+    // of small queries an allocation each.
+    constexpr size_t keptBytes = 64 * 1024;
+    if (m_cells.capacity() * sizeof(Cell) + m_bytes.capacity() > keptBytes) {
+        std::vector<Cell>().swap(m_cells);
+        std::vector<char>().swap(m_bytes);
+    } else {
+        m_cells.clear();
+        m_bytes.clear();
+    }
+    m_bufferStart = 0;
+    m_bufferRows = 0;
     m_rowCount = 0;
     m_position = 0;
     m_adding = false;
@@ -207,7 +314,7 @@ qint64 Recordset::recordCount() const {
 
 bool Recordset::atEnd() const {
     requireOpen();
-    return !m_adding && m_position >= m_rowCount;
+    return !m_adding && !(m_position < m_rowCount && holdsRow(m_position));
 }
 
 void Recordset::moveNext() {
@@ -220,6 +327,9 @@ void Recordset::moveNext() {
         raiseNoCurrentRow();
     }
     ++m_position;
+    if (m_statement && !holdsRow(m_position)) {
+        readNextPage();
+    }
 }
 
 QVariant Recordset::value(const QString& column) const {
@@ -305,6 +415,7 @@ void Recordset::update() {
         }
     }
     const QString table = tableForUpdate();
+    readRemainingRows();
     if (m_adding) {
         insertNewRow(table);
     } else {
@@ -335,10 +446,12 @@ void Recordset::insertNewRow(const QString& table) {
     m_connection->execute(sql, parameters);
     const qint64 rowid = sqlite3_last_insert_rowid(m_connection->handle());
 
-    // The new row joins the result and becomes the current row, with the key the database gave it.
-    const qint64 position = m_rowCount;
-    m_cells.resize(static_cast<size_t>((m_rowCount + 1) * m_columns.size()));
-    ++m_rowCount;
+    // The new row joins the result after its last row and becomes the current row, with the key
+    // the database gave it.
+    const qint64 position = m_bufferStart + m_bufferRows;
+    m_cells.resize(m_cells.size() + static_cast<size_t>(m_columns.size()));
+    ++m_bufferRows;
+    m_rowCount = position + 1;
     m_position = position;
     rereadRow(table, QStringLiteral("rowid"), rowid, position);
 }
@@ -388,10 +501,9 @@ void Recordset::rereadRow(const QString& table, const QString& keyColumn, qint64
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         m_connection->raiseEngineError(rc);
     }
-    const auto rowStart = static_cast<size_t>(position * m_columns.size());
     const int fileColumns = rc == SQLITE_ROW ? sqlite3_column_count(statement.get()) : 0;
     for (int c = 0; c < m_columns.size(); ++c) {
-        Cell& cell = m_cells[rowStart + static_cast<size_t>(c)];
+        Cell& cell = cellAt(position, c);
         for (int f = 0; f < fileColumns; ++f) {
             const QString name(static_cast<const QChar*>(sqlite3_column_name16(statement.get(), f)));
             if (name.compare(m_columns.at(c), Qt::CaseInsensitive) == 0) {
@@ -427,7 +539,7 @@ void Recordset::requireOpen() const {
 
 void Recordset::requireCurrentRow() const {
     requireOpen();
-    if (m_position < 0 || m_position >= m_rowCount) {
+    if (m_position < 0 || m_position >= m_rowCount || !holdsRow(m_position)) {
         raiseNoCurrentRow();
     }
 }
@@ -452,4 +564,20 @@ QString Recordset::tableForUpdate() const {
         table = table.mid(1, table.size() - 2);
     }
     return table;
+}
+
+ReadingScope::ReadingScope(Connection& connection) {
+    if (!connection.isOpen()) {
+        return;
+    }
+    // A statement stopped on its first row keeps the file's state for the connection. Should the
+    // file not give it, nothing is held, and each query takes the file for itself as before.
+    if (connection.statementCache().acquire(QStringLiteral("SELECT 1 FROM sqlite_master"), m_statement) == SQLITE_OK &&
+        sqlite3_step(m_statement->statement.get()) != SQLITE_ROW) {
+        SqliteSupport::StatementCache::release(m_statement);
+    }
+}
+
+ReadingScope::~ReadingScope() {
+    SqliteSupport::StatementCache::release(m_statement);
 }
