@@ -17,9 +17,6 @@ const QString fileAndSecurityPart =
     QStringLiteral("\\DB.xml;Persist Security Info=False ;jet oledb:database password=");
 const QString databasePassword = QStringLiteral("Brindlex");
 
-// A locked file is waited for this long before the operation fails.
-constexpr int busyTimeoutMs = 3000;
-
 // The value of a key of a connection text ("key=value;key=value"), keys without regard to case.
 // A piece without "=" belongs to the value before it, so a folder with ";" in its name survives.
 QString connectionValue(const QString& connectionText, QStringView wantedKey) {
@@ -138,7 +135,7 @@ void Connection::open() {
     if (rc != SQLITE_OK) {
         fail(rc);
     }
-    sqlite3_busy_timeout(db, busyTimeoutMs);
+    sqlite3_busy_timeout(db, m_busyTimeoutMs);
 
     // A wrong key only shows at the first read (SQLITE_NOTADB); an empty or foreign database
     // reads fine but lacks the tables.

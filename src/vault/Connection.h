@@ -37,6 +37,10 @@ public:
     void open();
     bool isOpen() const { return m_db != nullptr; }
 
+    // A locked file is waited for this long before an operation fails; takes effect at open().
+    static constexpr int DefaultBusyTimeoutMs = 3000;
+    void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
+
     // Runs once, right before the first statement of this connection that changes the file, and
     // is then forgotten: the program makes its backup there. It must not throw.
     void setBeforeFirstWrite(std::function<void(Connection&)> hook) { m_beforeFirstWrite = std::move(hook); }
@@ -58,6 +62,7 @@ private:
     QString m_connectionString;
     QString m_fileName;
     sqlite3* m_db = nullptr;
+    int m_busyTimeoutMs = DefaultBusyTimeoutMs;
     std::function<void(Connection&)> m_beforeFirstWrite;
     std::shared_ptr<SqliteSupport::StatementCache> m_statementCache;
 };

@@ -64,6 +64,8 @@ QString TempVault::dbPath() const {
 
 void TempVault::openModule() {
     m_module.VaultConnection.setConnectionString(Connection::connectionTextFor(folder()));
+    // Tests that hold the file from another connection need the wait, not its full length.
+    m_module.VaultConnection.setBusyTimeout(TestBusyTimeoutMs);
     m_module.VaultConnection.open();
 }
 
@@ -80,7 +82,7 @@ sqlite3* TempVault::raw() {
     }
     const QByteArray key = Connection::passwordOf(Connection::connectionTextFor(folder())).toUtf8();
     sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
-    sqlite3_busy_timeout(db, 3000);
+    sqlite3_busy_timeout(db, TestBusyTimeoutMs);
     m_raw = db;
     return m_raw;
 }

@@ -7,6 +7,9 @@
 
 struct sqlite3;
 
+// How long the test connections wait for a file another connection holds.
+constexpr int TestBusyTimeoutMs = 300;
+
 // A temporary program folder holding a fresh DB.xml (and the Skin/ and Icons/ folders of the
 // build, when they exist), with a Module whose connection is open on it. Removed at destruction.
 class TempVault {
