@@ -279,9 +279,12 @@ private slots:
                  QVariant(before));
 
         // A result that is not one table's rows cannot take a row.
-        rs.open(QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"), vault.module().VaultConnection);
-        QCOMPARE(errorNumber([&] { rs.addNew(); }), VaultError::EngineFailure);
-        QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
+        for (const QString& notOneTable : {QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"),
+                                           QStringLiteral("Select ID, Caption || 'x' as Caption from Quorvane_Pass")}) {
+            rs.open(notOneTable, vault.module().VaultConnection);
+            QCOMPARE(errorNumber([&] { rs.addNew(); }), VaultError::EngineFailure);
+            QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
+        }
     }
 
     void updateOfCurrentRow() {

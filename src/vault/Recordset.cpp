@@ -4,7 +4,6 @@
 #include "SqliteSupport.h"
 #include "VaultError.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -177,6 +176,7 @@ void Recordset::open(const QString& sql, Connection& connection) {
     m_connection = &connection;
     m_sql = sql;
     m_columns = m_statement->columns;
+    m_sourceTable = m_statement->sourceTable;
     try {
         m_rowCount = std::numeric_limits<qint64>::max();
         readRows(firstRows);
@@ -287,6 +287,7 @@ void Recordset::close() {
     endStatement();
     m_connection = nullptr;
     m_sql.clear();
+    m_sourceTable.clear();
     m_columns.clear();
     // The memory of a large result goes back now: a closed result set may live on for the rest
     // of the program. A small buffer is kept for the next open, which saves the tree's thousands
@@ -548,22 +549,11 @@ QString Recordset::tableForUpdate() const {
     requireOpen();
     // Rows can be added or changed only in the one table of a plain SELECT: a join, a grouping
     // or a computed result has no single row of the file to write to.
-    static const QRegularExpression singleTable(
-        QStringLiteral(R"(^\s*select\s+.+?\s+from\s+("(?:[^"]|"")+"|\[[^\]]+\]|`[^`]+`|[A-Za-z_][A-Za-z0-9_]*))"
-                       R"(\s*(?:(?:where|order\s+by)\b.*)?;?\s*$)"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = singleTable.match(m_sql);
-    if (!match.hasMatch()) {
+    if (m_sourceTable.isEmpty()) {
         throw VaultError(VaultError::EngineFailure,
                          QStringLiteral("只有单表查询的记录集才能添加或更新记录：%1").arg(m_sql));
     }
-    QString table = match.captured(1);
-    if (table.startsWith(u'"')) {
-        table = table.mid(1, table.size() - 2).replace(QStringLiteral("\"\""), QStringLiteral("\""));
-    } else if (table.startsWith(u'[') || table.startsWith(u'`')) {
-        table = table.mid(1, table.size() - 2);
-    }
-    return table;
+    return m_sourceTable;
 }
 
 ReadingScope::ReadingScope(Connection& connection) {

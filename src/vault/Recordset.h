@@ -98,6 +98,7 @@ private:
 
     Connection* m_connection = nullptr;
     QString m_sql;
+    QString m_sourceTable; // the table a row is added to or changed in; empty when there is none
     QStringList m_columns;
     // The statement while rows remain to be read from it.
     std::shared_ptr<SqliteSupport::PreparedStatement> m_statement;

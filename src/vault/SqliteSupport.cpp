@@ -302,6 +302,13 @@ int StatementCache::acquire(const QString& sql, Lease& lease, bool* extraStateme
     for (int c = 0; c < columnCount; ++c) {
         prepared->columns.append(
             QString(static_cast<const QChar*>(sqlite3_column_name16(prepared->statement.get(), c))));
+        const auto* table = static_cast<const QChar*>(sqlite3_column_table_name16(prepared->statement.get(), c));
+        const QString columnTable = table == nullptr ? QString() : QString(table);
+        if (c == 0) {
+            prepared->sourceTable = columnTable;
+        } else if (columnTable != prepared->sourceTable) {
+            prepared->sourceTable.clear();
+        }
     }
     if (found == m_statements.cend() && m_statements.size() >= maxTexts) {
         m_statements.clear(); // the statements in use stay with their users

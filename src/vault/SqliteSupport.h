@@ -55,6 +55,9 @@ StatementShape shapeOf(const QString& sql);
 struct PreparedStatement {
     StatementPtr statement;
     QStringList columns;
+    // The one table every result column comes from, as the engine knows it; empty for a join over
+    // several tables or a computed column, whose rows no single row of the file stands behind.
+    QString sourceTable;
 };
 
 // Prepared statements kept for reuse on one connection. A statement in use is shared with its
