@@ -9,7 +9,6 @@
 #include "controls/CategoryTree.h"
 #include "support/BenchVault.h"
 #include "support/QuietPlatform.h"
-#include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 
 #include <sqlcipher/sqlite3.h>
@@ -34,18 +33,7 @@ struct Fixture {
     std::unique_ptr<Main> window;
 
     Fixture() {
-        vault.addCategoryTree(benchTree1000);
-        const qint64 category = vault.addCategory(1, QStringLiteral("大类"));
-        vault.addEntries(category, entries, [](int i) {
-            const QString n = QString::number(i);
-            return BenchEntry{QStringLiteral("账号 ") + n,
-                              EncodeSecret(QStringLiteral("user") + n, Module::SecretKey),
-                              EncodeSecret(QStringLiteral("Pa55-") + n, Module::SecretKey),
-                              QStringLiteral("https://www.example.com/login"),
-                              EncodeSecret(QStringLiteral("备注 ") + n, Module::SecretKey),
-                              QStringLiteral("网络账号")};
-        });
-        vault.setMasterPassword(password);
+        vault.fillLoginScene(entries, password);
         window = std::make_unique<Main>(vault.module(), desktop.platform(), vault.folder());
         window->show();
         QApplication::processEvents();

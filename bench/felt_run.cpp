@@ -18,7 +18,6 @@
 #include "controls/Fonts.h"
 #include "support/BenchVault.h"
 #include "support/QuietPlatform.h"
-#include "vault/SecretCipher.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -88,18 +87,7 @@ void clickAt(QWidget* viewport, QPoint at) {
 
 int make(const QString& folder) {
     BenchVault vault;
-    vault.addCategoryTree(benchTree1000);
-    const qint64 category = vault.addCategory(1, QStringLiteral("大类"));
-    vault.addEntries(category, entries, [](int i) {
-        const QString n = QString::number(i);
-        return BenchEntry{QStringLiteral("账号 ") + n,
-                          EncodeSecret(QStringLiteral("user") + n, Module::SecretKey),
-                          EncodeSecret(QStringLiteral("Pa55-") + n, Module::SecretKey),
-                          QStringLiteral("https://www.example.com/login"),
-                          EncodeSecret(QStringLiteral("备注 ") + n, Module::SecretKey),
-                          QStringLiteral("网络账号")};
-    });
-    vault.setMasterPassword(password);
+    vault.fillLoginScene(entries, password);
     const QString target = folder + QStringLiteral("/DB.xml");
     if (QFile::exists(target) || !QFile::copy(vault.folder() + QStringLiteral("/DB.xml"), target)) {
         std::fprintf(stderr, "felt_run: cannot write %s (it must not exist yet)\n", qPrintable(target));

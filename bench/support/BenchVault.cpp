@@ -136,6 +136,21 @@ void BenchVault::setMasterPassword(const QString& password) const {
     exec("UPDATE Quorvane_Type SET Seq = 0 WHERE ID = 1");
 }
 
+void BenchVault::fillLoginScene(int entryCount, const QString& password) const {
+    addCategoryTree(benchTree1000);
+    const qint64 category = addCategory(1, QStringLiteral("大类"));
+    addEntries(category, entryCount, [](int i) {
+        const QString n = QString::number(i);
+        return BenchEntry{QStringLiteral("账号 ") + n,
+                          EncodeSecret(QStringLiteral("user") + n, Module::SecretKey),
+                          EncodeSecret(QStringLiteral("Pa55-") + n, Module::SecretKey),
+                          QStringLiteral("https://www.example.com/login"),
+                          EncodeSecret(QStringLiteral("备注 ") + n, Module::SecretKey),
+                          QStringLiteral("网络账号")};
+    });
+    setMasterPassword(password);
+}
+
 void BenchVault::addEntries(qint64 category, int count, const std::function<BenchEntry(int)>& entryAt) const {
     exec("BEGIN");
     {

@@ -75,6 +75,9 @@ public:
     // count entries (Seq 1) in category, entryAt(0) to entryAt(count - 1) in that order, in one
     // transaction.
     void addEntries(qint64 category, int count, const std::function<BenchEntry(int)>& entryAt) const;
+    // What a user with a large vault logs into: 1,000 categories, and entryCount web accounts in
+    // one more category, "大类", under a master password.
+    void fillLoginScene(int entryCount, const QString& password) const;
 
 private:
     QTemporaryDir m_dir;

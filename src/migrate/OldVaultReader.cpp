@@ -97,7 +97,7 @@ QString describeRow(const QString& table, const QVariant& id) {
 }
 
 OldTable readTable(MdbHandle* mdb, const QString& path, const QString& tableName,
-                   std::initializer_list<ColumnSpec> specs) {
+                   std::initializer_list<ColumnSpec> expectedColumns) {
     OldTable result;
     result.name = tableName;
     MdbCatalogEntry* entry = findTable(mdb, tableName);
@@ -111,8 +111,8 @@ OldTable readTable(MdbHandle* mdb, const QString& path, const QString& tableName
 
     std::vector<unsigned int> indexes;
     std::vector<Kind> kinds;
-    for (const ColumnSpec& spec : specs) {
-        const QString wanted = QString::fromLatin1(spec.name);
+    for (const ColumnSpec& expectedColumn : expectedColumns) {
+        const QString wanted = QString::fromLatin1(expectedColumn.name);
         bool found = false;
         for (unsigned int c = 0; c < table->num_cols; ++c) {
             MdbColumn* column = columnAt(table.get(), c);
@@ -122,14 +122,15 @@ OldTable readTable(MdbHandle* mdb, const QString& path, const QString& tableName
             const bool integer =
                 column->col_type == MDB_BYTE || column->col_type == MDB_INT || column->col_type == MDB_LONGINT;
             const bool text = column->col_type == MDB_TEXT || column->col_type == MDB_MEMO;
-            if ((spec.kind == Kind::Integer && !integer) || (spec.kind == Kind::Text && !text)) {
-                fail(path, QStringLiteral("数据表 %1 的列 %2 的类型（%3）不是预期的%4。")
-                               .arg(tableName, wanted)
-                               .arg(column->col_type)
-                               .arg(spec.kind == Kind::Integer ? QStringLiteral("整数") : QStringLiteral("文本")));
+            if ((expectedColumn.kind == Kind::Integer && !integer) || (expectedColumn.kind == Kind::Text && !text)) {
+                fail(path,
+                     QStringLiteral("数据表 %1 的列 %2 的类型（%3）不是预期的%4。")
+                         .arg(tableName, wanted)
+                         .arg(column->col_type)
+                         .arg(expectedColumn.kind == Kind::Integer ? QStringLiteral("整数") : QStringLiteral("文本")));
             }
             indexes.push_back(c);
-            kinds.push_back(spec.kind);
+            kinds.push_back(expectedColumn.kind);
             found = true;
             break;
         }
