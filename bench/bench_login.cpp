@@ -9,6 +9,7 @@
 #include "controls/CategoryTree.h"
 #include "support/BenchVault.h"
 #include "support/QuietPlatform.h"
+#include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 
 #include <sqlcipher/sqlite3.h>
