@@ -18,6 +18,7 @@
 #include "controls/Fonts.h"
 #include "support/BenchVault.h"
 #include "support/QuietPlatform.h"
+#include "vault/SecretCipher.h"
 
 #include <sqlcipher/sqlite3.h>
 
