@@ -3,7 +3,7 @@
 #include "ModalDriver.h"
 #include "TempVault.h"
 
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"

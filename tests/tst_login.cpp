@@ -2,7 +2,7 @@
 #include "FakePlatform.h"
 #include "TempVault.h"
 #include "app/FrmPass.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
 #include "controls/SkinEngine.h"

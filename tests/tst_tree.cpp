@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "support/FakePlatform.h"
 #include "support/TempVault.h"
