@@ -10,6 +10,7 @@
 #include "vault/VaultError.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 #include <cstdio>
@@ -25,6 +26,9 @@ const QString RowsInOrder = QStringLiteral("SELECT group_concat(ID || '|' || PID
 class Desk {
 public:
     Desk() {
+        QAction* newCategory = menu.addAction(QStringLiteral("New"));
+        QAction* rename = menu.addAction(QStringLiteral("Edit"));
+        commands.connectHandlers(*newCategory, *rename, *menu.addAction(QStringLiteral("Del")));
         commands.setDialogRunner([this](frmType& dialog) {
             ++dialogsShown;
             dialog.show();
@@ -44,6 +48,8 @@ public:
                    {type});
     }
     void build() { builder.GJTree(); }
+    // Delete as the menu runs it, with the error handling it is connected with.
+    void del() { menu.actions().at(2)->trigger(); }
     void select(qint64 key) {
         QTreeWidgetItem* node = tree->nodeByKey(key);
         QVERIFY(node != nullptr);
@@ -54,6 +60,7 @@ public:
     TempVault vault;
     FakePlatform fake;
     QWidget owner;
+    QMenu menu;
     CategoryTree* tree = new CategoryTree(&owner);
     CategoryTreeBuilder builder{vault.module(), *tree, vault.folder()};
     int rebuilds = 0;
@@ -154,7 +161,7 @@ void CategoriesTest::commandsWithoutSelection() {
     const QString before = desk.rows();
     desk.commands.New();
     desk.commands.Edit();
-    desk.commands.Del();
+    desk.del();
     const QStringList expected{QStringLiteral("请选择需要建下级分类的分类名称！"),
                                QStringLiteral("请选择需要修改的分类名称！"),
                                QStringLiteral("请选择需要删除的分类名称！")};
@@ -465,7 +472,7 @@ void CategoriesTest::deleteRefusals() {
     const int nodes = desk.tree->nodeCount();
     desk.select(key);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes); // would delete if the command went as far as asking
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     verifyBox(desk.fake.boxes.last(), message, QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
     QCOMPARE(desk.rows(), before);
@@ -478,7 +485,7 @@ void CategoriesTest::deleteAnsweredNo() {
     desk.build();
     const QString before = desk.rows();
     desk.select(2);
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     verifyBox(desk.fake.boxes.last(), QStringLiteral("是否真的要删除选中的分类？"), QStringLiteral("提示"),
               BoxButtons::YesNo, BoxIcon::Question);
@@ -498,7 +505,7 @@ void CategoriesTest::deleteAnsweredYes() {
     QTreeWidgetItem* other = desk.tree->nodeByKey(5);
     desk.select(3);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes);
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     QCOMPARE(desk.rows(), QStringLiteral("1|-1|全部分类|0;2|1|一|1;4|2|一之二|1;5|1|二|1"));
     QCOMPARE(desk.vault.count(QStringLiteral("Quorvane_Pass")), 1);
@@ -518,7 +525,7 @@ void CategoriesTest::deleteFailureIsReportedAndTheProgramGoesOn() {
     desk.select(2);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes);
     desk.vault.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    desk.commands.Del();
+    desk.del();
     desk.vault.exec(QStringLiteral("ROLLBACK"));
     QCOMPARE(desk.fake.boxes.shown.size(), 2);
     QCOMPARE(desk.fake.boxes.last().title, QStringLiteral("错误-2147467259"));

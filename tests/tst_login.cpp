@@ -38,9 +38,14 @@ LoginAttempt tryLogin(TempVault& vault, FakePlatform& fake, const QString& passw
     login.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(userName);
     auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
     field->setText(password);
-    login.cmdOK_Click();
+    login.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     return {login.result() == QDialog::Accepted, login.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
             field->text()};
+}
+
+// OK as the user presses it: through the button, with the error handling it is connected with.
+void pressOk(FrmPass& dialog) {
+    dialog.findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
 }
 
 void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPassword, const QString& confirmation) {
@@ -191,7 +196,7 @@ void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
     QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), int(module.RootSeq));
 
     fill(dialog, QString(), QStringLiteral("新的"), QStringLiteral("新的"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(fake.boxes.shown.isEmpty());
     QVERIFY(!module.MustSetPassword);
@@ -215,11 +220,11 @@ void LoginTest::refusalsComeInTheirOrder() {
     QVERIFY(!dialog.isFirstRun());
 
     fill(dialog, QStringLiteral("wrong"), QString(), QStringLiteral("x"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     fill(dialog, QStringLiteral("old"), QString(), QString());
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("New"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
 
     QCOMPARE(fake.boxes.texts(), QStringList({QStringLiteral("原密码不正确！"), QStringLiteral("新密码不能为空！"),
                                               QStringLiteral("两次新密码不一致！")}));
@@ -241,7 +246,7 @@ void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
     QCOMPARE(vault.module().RootSeq, qint16(321));
     QCOMPARE(dialog.storedPass(), QStringLiteral("old321"));
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), 321);
 
@@ -268,7 +273,7 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     FakePlatform fake;
     FrmPass dialog(vault.module(), fake.platform, vault.folder());
     fill(dialog, QStringLiteral("old"), password, password);
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QVERIFY(fake.boxes.shown.isEmpty());
     const QString stored = vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).toString();
     QVERIFY(stored.contains(held));
@@ -310,7 +315,7 @@ void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
     dialog.show();
     vault.exec(QStringLiteral("ALTER TABLE Quorvane_Login RENAME TO Gone"));
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(fake.boxes.shown.size(), 1);
     QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
     QCOMPARE(fake.boxes.last().icon, BoxIcon::Critical);

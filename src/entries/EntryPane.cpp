@@ -32,8 +32,7 @@ void EntryPane::connectHandlers() {
     // Every handler but Save ends the program on an unexpected error; Save reports it and
     // leaves the window as it was.
     const auto fatal = [this](QPushButton* button, void (EntryPane::*handler)()) {
-        QObject::connect(button, &QPushButton::clicked, button,
-                         [this, handler] { runFatal(m_platform, m_window, [this, handler] { (this->*handler)(); }); });
+        connectFatal(m_platform, m_window, button, &QPushButton::clicked, [this, handler] { (this->*handler)(); });
     };
     fatal(m_w.buttonRead, &EntryPane::Button_Read);
     fatal(m_w.buttonNew, &EntryPane::Button_New);
@@ -43,10 +42,8 @@ void EntryPane::connectHandlers() {
     fatal(m_w.buttonCopy2, &EntryPane::Button_Copy2);
     fatal(m_w.buttonFollow, &EntryPane::Button_Follow);
     fatal(m_w.buttonView, &EntryPane::Button_View);
-    QObject::connect(m_w.buttonSave, &QPushButton::clicked, m_w.buttonSave,
-                     [this] { runTrapped(m_platform, m_window, [this] { Button_Save(); }); });
-    QObject::connect(m_w.list, &CheckListBox::clicked, m_w.list,
-                     [this] { runFatal(m_platform, m_window, [this] { ShowEntry(); }); });
+    connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Button_Save(); });
+    connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
 }
 
 void EntryPane::tell(const QString& text, BoxIcon icon) {

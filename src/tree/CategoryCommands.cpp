@@ -7,6 +7,7 @@
 #include "vault/Module.h"
 #include "vault/Statements.h"
 
+#include <QAction>
 #include <QTreeWidgetItem>
 #include <utility>
 
@@ -31,6 +32,12 @@ CategoryCommands::CategoryCommands(Module& module, Platform& platform, CategoryT
                                    std::function<void()> rebuildTree, QString programFolder)
     : m_module(module), m_platform(platform), m_tree(tree), m_owner(owner), m_rebuildTree(std::move(rebuildTree)),
       m_programFolder(std::move(programFolder)), m_dialogRunner([](frmType& dialog) { dialog.exec(); }) {}
+
+void CategoryCommands::connectHandlers(QAction& newAction, QAction& editAction, QAction& delAction) {
+    connectFatal(m_platform, m_owner, &newAction, &QAction::triggered, [this] { New(); });
+    connectFatal(m_platform, m_owner, &editAction, &QAction::triggered, [this] { Edit(); });
+    connectTrapped(m_platform, m_owner, &delAction, &QAction::triggered, [this] { Del(); });
+}
 
 void CategoryCommands::New() {
     showCategoryDialog(frmType::NewCategory, QStringLiteral("请选择需要建下级分类的分类名称！"));
@@ -60,10 +67,6 @@ void CategoryCommands::refuse(const QString& text) {
 }
 
 void CategoryCommands::Del() {
-    runTrapped(m_platform, m_owner, [this] { deleteSelected(); });
-}
-
-void CategoryCommands::deleteSelected() {
     QTreeWidgetItem* node = m_tree.selectedNode();
     if (node == nullptr) {
         refuse(QStringLiteral("请选择需要删除的分类名称！"));

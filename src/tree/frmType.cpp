@@ -32,7 +32,15 @@ void frmType::buildControls() {
     m_typeName = placeControl<FlatEdit>(this, "TypeName", {70, 12, 139, 22});
     m_ok = placeControl<QPushButton>(this, "OK", {213, 10, 62, 26}, QStringLiteral("确定"));
     m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, [this] { OK_Click(); });
+    // A failure of the database engine (a read-only or locked file, a full disk) leaves nothing this
+    // dialog could do; other errors leave it open for another try.
+    connectTrapped(
+        m_platform, this, m_ok, &QPushButton::clicked, [this] { OK_Click(); },
+        [this](const VaultError& error) {
+            if (error.number() == VaultError::EngineFailure) {
+                m_platform.programEnd.endProgram(1);
+            }
+        });
 
     m_label2 = placeControl<QLabel>(this, "Label2", {70, 39, 99, 13});
     // A style sheet of its own, so the owner's skin does not turn the message line black.
@@ -61,13 +69,7 @@ void frmType::OK_Click() {
         return;
     }
     m_label2->clear();
-    try {
-        writeCategory();
-    } catch (const VaultError& error) {
-        handleError(error);
-    } catch (const std::exception& error) {
-        handleError(asVaultError(error));
-    }
+    writeCategory();
 }
 
 void frmType::writeCategory() {
@@ -108,13 +110,4 @@ void frmType::categoryGone() {
     reject();
     // The tree still shows the vanished category; bring it in line with the file.
     m_rebuildTree();
-}
-
-void frmType::handleError(const VaultError& error) {
-    reportError(m_platform, this, error);
-    // A failure of the database engine (a read-only or locked file, a full disk) leaves nothing
-    // this dialog could do; other errors leave it open for another try.
-    if (error.number() == VaultError::EngineFailure) {
-        m_platform.programEnd.endProgram(1);
-    }
 }

@@ -7,7 +7,6 @@ class FlatEdit;
 class Module;
 class QLabel;
 class QPushButton;
-class VaultError;
 struct Platform;
 
 // The category name dialog: a name for a new sub-category (LX 1, ID = the parent) or a new name
@@ -31,7 +30,7 @@ public:
     // Database errors reach the caller.
     bool Form_Load();
 
-    // The OK button's handler, under its own error trap.
+    // The OK button's handler; connected with a trap that ends the program for an engine failure only.
     void OK_Click();
 
     FlatEdit* typeName() const { return m_typeName; }
@@ -42,7 +41,6 @@ private:
     void buildControls();
     void writeCategory();
     void categoryGone();
-    void handleError(const VaultError& error);
 
     Module& m_module;
     Platform& m_platform;
