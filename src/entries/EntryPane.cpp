@@ -1,6 +1,5 @@
 #include "EntryPane.h"
 
-#include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
@@ -26,7 +25,8 @@ const QString WritableCaption = QStringLiteral("可写(&W)");
 } // namespace
 
 EntryPane::EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window)
-    : m_module(module), m_platform(platform), m_w(widgets), m_window(window) {}
+    : m_module(module), m_platform(platform), m_w(widgets), m_window(window),
+      m_commands(module, platform, *this, widgets, window) {}
 
 void EntryPane::connectHandlers() {
     // Every handler but Save ends the program on an unexpected error; Save reports it and
@@ -44,10 +44,6 @@ void EntryPane::connectHandlers() {
     fatal(m_w.buttonView, &EntryPane::Button_View);
     connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Button_Save(); });
     connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
-}
-
-void EntryPane::tell(const QString& text, BoxIcon icon) {
-    m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
 }
 
 void EntryPane::LoadEntryList(const QString& categoryKey) {
