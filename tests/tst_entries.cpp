@@ -879,7 +879,7 @@ void TestEntries::treeHighlightAndListStayInStep() {
 
     QTreeWidgetItem* node = tree->selectedNode();
     QVERIFY(node != nullptr);
-    const qint64 highlighted = CategoryTree::nodeKey(node).toLongLong();
+    const qint64 highlighted = CategoryTree::nodeKey(node);
     QCOMPARE(list()->item(0)->text(), highlighted == first ? QStringLiteral("甲的") : QStringLiteral("乙的"));
     click("Button_New");
     edit("Edit_Caption")->setText(QStringLiteral("新的"));

@@ -29,7 +29,7 @@ void addRows(TempVault& vault, const QList<Row>& rows) {
 
 // The tree as an indented outline, one node a line: "key text", a "+" for an expanded node.
 void outlineOf(const QTreeWidgetItem* node, int depth, QStringList& lines) {
-    lines << QString(depth * 2, u' ') + CategoryTree::nodeKey(node) + u' ' + node->text(0) +
+    lines << QString(depth * 2, u' ') + QString::number(CategoryTree::nodeKey(node)) + u' ' + node->text(0) +
                  (node->isExpanded() ? QStringLiteral(" +") : QString());
     for (int i = 0; i < node->childCount(); ++i) {
         outlineOf(node->child(i), depth + 1, lines);

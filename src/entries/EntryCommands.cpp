@@ -63,7 +63,7 @@ void EntryCommands::Save() {
 
 void EntryCommands::writeEntry(qint64 entryKey) {
     // The selected node is read again, as the category to reload; the question box cannot change it.
-    const QString categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
+    const qint64 categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
     // Encoded before the row is touched: a failure leaves nothing half-assigned.
     const QString name = EncodeSecret(m_w.editName->text(), Module::SecretKey);
     const QString pass = EncodeSecret(m_w.editPass->text(), Module::SecretKey);
@@ -73,13 +73,8 @@ void EntryCommands::writeEntry(qint64 entryKey) {
     Recordset& rs = m_module.freshRecordset();
     rs.open(m_module.SqlText, m_module.VaultConnection);
     if (m_pane.AddingNew) {
-        bool isNumber = false;
-        const qint64 categoryId = categoryKey.toLongLong(&isNumber);
-        if (!isNumber) {
-            throw VaultError(VaultError::TypeMismatch, QStringLiteral("分类的编号“%1”不是数字。").arg(categoryKey));
-        }
         rs.addNew();
-        rs.setValue(QStringLiteral("Type"), categoryId);
+        rs.setValue(QStringLiteral("Type"), categoryKey);
     } else if (rs.atEnd()) {
         // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
         throw VaultError(VaultError::NoCurrentRow, QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
@@ -96,7 +91,8 @@ void EntryCommands::writeEntry(qint64 entryKey) {
 
     m_pane.AddingNew = false;
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
-    m_pane.LoadEntryList(categoryKey);
+    // The list still takes its key as the statement's text.
+    m_pane.LoadEntryList(QString::number(categoryKey));
 }
 
 void EntryCommands::Cancel() {

@@ -14,10 +14,6 @@
 namespace {
 const QString RefusalTitle = QStringLiteral("提示！");
 
-qint64 keyOf(const QTreeWidgetItem* node) {
-    return CategoryTree::nodeKey(node).toLongLong();
-}
-
 // Counts the rows of a query on a fresh shared result set.
 qint64 countRows(Module& module, const QString& sql) {
     Recordset& rs = module.freshRecordset();
@@ -56,7 +52,7 @@ void CategoryCommands::showCategoryDialog(int mode, const QString& refusal) {
     }
     frmType dialog(m_module, m_platform, m_rebuildTree, m_programFolder, m_owner);
     dialog.LX = mode;
-    dialog.ID = keyOf(node);
+    dialog.ID = CategoryTree::nodeKey(node);
     if (dialog.Form_Load()) {
         m_dialogRunner(dialog);
     }
@@ -72,7 +68,7 @@ void CategoryCommands::Del() {
         refuse(QStringLiteral("请选择需要删除的分类名称！"));
         return;
     }
-    const qint64 n = keyOf(node);
+    const qint64 n = CategoryTree::nodeKey(node);
     if (n == 1) {
         refuse(QStringLiteral("根级分类不能删除！"));
         return;
