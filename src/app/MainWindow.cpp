@@ -192,9 +192,9 @@ void Main::buildMenus() {
 bool Main::load() {
     bool admitted = false;
     const bool completed = !runTrapped(m_platform, nullptr, [&] {
-        m_module.VaultConnection.setConnectionString(Connection::connectionTextFor(m_programFolder));
-        if (!offerOldVaultConversion(m_platform, nullptr,
-                                     Connection::dataSourceOf(m_module.VaultConnection.connectionString()))) {
+        const QString connectionText = Connection::connectionTextFor(m_programFolder);
+        m_module.VaultConnection.setConnectionString(connectionText);
+        if (!offerOldVaultConversion(m_platform, nullptr, Connection::dataSourceOf(connectionText))) {
             return; // declined: the program has been ended
         }
         m_module.VaultConnection.open();

@@ -28,7 +28,7 @@ frmType::frmType(Module& module, Platform& platform, std::function<void()> rebui
 }
 
 void frmType::buildControls() {
-    m_label1 = placeControl<QLabel>(this, "Label1", {12, 10, 62, 24}, QStringLiteral("分类名称："));
+    placeControl<QLabel>(this, "Label1", {12, 10, 62, 24}, QStringLiteral("分类名称："));
     m_typeName = placeControl<FlatEdit>(this, "TypeName", {70, 12, 139, 22});
     m_ok = placeControl<QPushButton>(this, "OK", {213, 10, 62, 26}, QStringLiteral("确定"));
     m_ok->setDefault(true);

@@ -33,10 +33,6 @@ public:
     // The OK button's handler; connected with a trap that ends the program for an engine failure only.
     void OK_Click();
 
-    FlatEdit* typeName() const { return m_typeName; }
-    QLabel* messageLine() const { return m_label2; }
-    QPushButton* okButton() const { return m_ok; }
-
 private:
     void buildControls();
     void writeCategory();
@@ -46,7 +42,6 @@ private:
     Platform& m_platform;
     std::function<void()> m_rebuildTree;
 
-    QLabel* m_label1 = nullptr;
     FlatEdit* m_typeName = nullptr;
     QPushButton* m_ok = nullptr;
     QLabel* m_label2 = nullptr;
