@@ -66,7 +66,7 @@ void FrmPass::load() {
         const auto drawn = static_cast<qint16>(QRandomGenerator::global()->bounded(10001));
         m_module.VaultConnection.execute(Statements::setRootSeq(drawn));
         m_module.RootSeq = drawn;
-        m_editYMM->setBackColor(QColor(224, 224, 224));
+        m_editYMM->setBackColor(BackColors::ReadOnly);
         m_editYMM->setEnabled(false);
         m_buttonCancel->setEnabled(false);
         m_groupBox1->setTitle(QStringLiteral("第一次必须设置密码"));

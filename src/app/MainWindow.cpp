@@ -27,8 +27,6 @@
 
 namespace {
 
-const QColor ReadOnlyGrey(224, 224, 224);
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
     return placeControl<QPushButton>(parent, name, geometry, caption);
 }
@@ -40,7 +38,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRe
 template <typename Field> Field* makeField(QWidget* parent, const char* name, QRect geometry) {
     auto* field = placeControl<Field>(parent, name, geometry);
     // The window opens read-only: grey and closed to input until the mode is first applied.
-    field->setBackColor(ReadOnlyGrey);
+    field->setBackColor(BackColors::ReadOnly);
     field->setEnabled(false);
     return field;
 }

@@ -16,9 +16,6 @@
 
 namespace {
 
-const QColor WritableBack(255, 255, 255);
-const QColor ReadOnlyBack(224, 224, 224);
-
 const QString ReadOnlyCaption = QStringLiteral("只读(&R)");
 const QString WritableCaption = QStringLiteral("可写(&W)");
 
@@ -122,7 +119,7 @@ void EntryPane::ClearEdlt() {
 
 void EntryPane::AllowEdit() {
     const bool writable = WriteMode;
-    const QColor& back = writable ? WritableBack : ReadOnlyBack;
+    const QColor& back = writable ? BackColors::Writable : BackColors::ReadOnly;
 
     m_w.editCaption->setEnabled(writable);
     m_w.editName->setEnabled(writable);

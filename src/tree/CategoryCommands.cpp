@@ -5,6 +5,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/Statements.h"
 
 #include <QAction>
@@ -69,7 +70,7 @@ void CategoryCommands::Del() {
         return;
     }
     const qint64 n = CategoryTree::nodeKey(node);
-    if (n == 1) {
+    if (n == RootCategory::Key) {
         refuse(QStringLiteral("根级分类不能删除！"));
         return;
     }

@@ -7,17 +7,13 @@
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <utility>
-
-namespace {
-constexpr qint64 RootId = 1;
-constexpr qint64 RootParent = -1;
-} // namespace
 
 frmType::frmType(Module& module, Platform& platform, std::function<void()> rebuildTree, const QString& programFolder,
                  QWidget* owner)
@@ -89,7 +85,7 @@ void frmType::writeCategory() {
         rs.setValue(QStringLiteral("PID"), ID);
     } else {
         const QVariant pid = rs.value(QStringLiteral("PID"));
-        isRoot = ID == RootId || (!pid.isNull() && pid.toLongLong() == RootParent);
+        isRoot = ID == RootCategory::Key || (!pid.isNull() && pid.toLongLong() == RootCategory::Parent);
     }
     rs.setValue(QStringLiteral("Name"), m_typeName->text());
     // The root row's Seq is RootSeq, which the stored master password carries: overwriting it
