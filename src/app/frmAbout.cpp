@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "Version.h"
 #include "controls/Fonts.h"
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
@@ -14,10 +15,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
-#if !defined(VAULTRY_VERSION_MAJOR) || !defined(VAULTRY_VERSION_MINOR) || !defined(VAULTRY_VERSION_PATCH)
-#error "The build passes the program's version as VAULTRY_VERSION_MAJOR/MINOR/PATCH"
-#endif
 
 namespace {
 
