@@ -132,7 +132,7 @@ QString renameInFolder(const QString& folder) {
 
 } // namespace
 
-class CategoriesTest : public QObject {
+class TestCategories : public QObject {
     Q_OBJECT
 private slots:
     void commandsWithoutSelection();
@@ -154,7 +154,7 @@ private slots:
     void deleteFailureIsReportedAndTheProgramGoesOn();
 };
 
-void CategoriesTest::commandsWithoutSelection() {
+void TestCategories::commandsWithoutSelection() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -175,7 +175,7 @@ void CategoriesTest::commandsWithoutSelection() {
     QCOMPARE(desk.tree->nodeCount(), 2);
 }
 
-void CategoriesTest::newBelowTheRoot() {
+void TestCategories::newBelowTheRoot() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -212,7 +212,7 @@ void CategoriesTest::newBelowTheRoot() {
     QCOMPARE(desk.tree->selectedNode(), nullptr);
 }
 
-void CategoriesTest::newBelowALargeKey() {
+void TestCategories::newBelowALargeKey() {
     Desk desk;
     desk.add(40000, 1, QStringLiteral("大"));
     desk.build();
@@ -228,7 +228,7 @@ void CategoriesTest::newBelowALargeKey() {
     QCOMPARE(desk.tree->nodeByKey(40000)->childCount(), 1);
 }
 
-void CategoriesTest::editShowsAndWritesNameAndSeqOnly() {
+void TestCategories::editShowsAndWritesNameAndSeqOnly() {
     Desk desk;
     desk.add(10, 1, QStringLiteral("旧名"), 7);
     desk.add(11, 1, QStringLiteral("邻居"), 3);
@@ -251,7 +251,7 @@ void CategoriesTest::editShowsAndWritesNameAndSeqOnly() {
     QCOMPARE(desk.tree->nodeByKey(12)->parent(), desk.tree->nodeByKey(10));
 }
 
-void CategoriesTest::emptyNameIsRefusedUntilANameIsGiven() {
+void TestCategories::emptyNameIsRefusedUntilANameIsGiven() {
     Desk desk;
     desk.build();
     desk.select(1);
@@ -279,7 +279,7 @@ void CategoriesTest::emptyNameIsRefusedUntilANameIsGiven() {
     QVERIFY(desk.fake.boxes.shown.isEmpty());
 }
 
-void CategoriesTest::closeBoxWritesNothing() {
+void TestCategories::closeBoxWritesNothing() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -297,7 +297,7 @@ void CategoriesTest::closeBoxWritesNothing() {
     QCOMPARE(desk.rebuilds, 0);
 }
 
-void CategoriesTest::renamingTheRootKeepsTheMasterPassword() {
+void TestCategories::renamingTheRootKeepsTheMasterPassword() {
     Desk desk;
     const qint16 rootSeq = 4321;
     const QString password = QStringLiteral("开门dog'1");
@@ -332,7 +332,7 @@ void CategoriesTest::renamingTheRootKeepsTheMasterPassword() {
 }
 
 // Another copy of the program (or another tool) deleted the category the command acts on.
-void CategoriesTest::vanishedCategory_data() {
+void TestCategories::vanishedCategory_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("beforeLoad");
     QTest::newRow("rename, gone before the dialog") << frmType::Rename << true;
@@ -341,7 +341,7 @@ void CategoriesTest::vanishedCategory_data() {
     QTest::newRow("new, parent gone while it is open") << frmType::NewCategory << false;
 }
 
-void CategoriesTest::vanishedCategory() {
+void TestCategories::vanishedCategory() {
     QFETCH(int, mode);
     QFETCH(bool, beforeLoad);
     Desk desk;
@@ -379,7 +379,7 @@ void CategoriesTest::vanishedCategory() {
 
 // Another connection holds the write lock: the update fails once the busy wait is over, with the
 // engine's error number; the dialog stays open behind the box and nothing is rebuilt.
-void CategoriesTest::engineFailureInOkEndsTheProgram() {
+void TestCategories::engineFailureInOkEndsTheProgram() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -405,7 +405,7 @@ void CategoriesTest::engineFailureInOkEndsTheProgram() {
              QStringLiteral("一"));
 }
 
-void CategoriesTest::readOnlyFileInOkEndsTheProgram() {
+void TestCategories::readOnlyFileInOkEndsTheProgram() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     const ReadOnlyCopy copy(desk.vault.dbPath());
@@ -422,7 +422,7 @@ void CategoriesTest::readOnlyFileInOkEndsTheProgram() {
 
 // A failing rebuild comes after the row is written and the dialog closed: reported, and only an
 // engine failure ends the program.
-void CategoriesTest::otherErrorsInOkLeaveTheProgramRunning() {
+void TestCategories::otherErrorsInOkLeaveTheProgramRunning() {
     for (const long number : {long(VaultError::Overflow), VaultError::EngineFailure}) {
         Desk desk;
         desk.build();
@@ -443,7 +443,7 @@ void CategoriesTest::otherErrorsInOkLeaveTheProgramRunning() {
     }
 }
 
-void CategoriesTest::deleteRefusals_data() {
+void TestCategories::deleteRefusals_data() {
     QTest::addColumn<qint64>("key");
     QTest::addColumn<QString>("message");
     QTest::newRow("root without children") << qint64(1) << QStringLiteral("根级分类不能删除！");
@@ -452,7 +452,7 @@ void CategoriesTest::deleteRefusals_data() {
     QTest::newRow("one entry") << qint64(3) << QStringLiteral("存在账号信息不能删除！");
 }
 
-void CategoriesTest::deleteRefusals() {
+void TestCategories::deleteRefusals() {
     QFETCH(qint64, key);
     QFETCH(QString, message);
     Desk desk;
@@ -479,7 +479,7 @@ void CategoriesTest::deleteRefusals() {
     QCOMPARE(desk.tree->nodeCount(), nodes);
 }
 
-void CategoriesTest::deleteAnsweredNo() {
+void TestCategories::deleteAnsweredNo() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -493,7 +493,7 @@ void CategoriesTest::deleteAnsweredNo() {
     QCOMPARE(desk.tree->nodeCount(), 2);
 }
 
-void CategoriesTest::deleteAnsweredYes() {
+void TestCategories::deleteAnsweredYes() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.add(3, 2, QStringLiteral("一之一"));
@@ -518,7 +518,7 @@ void CategoriesTest::deleteAnsweredYes() {
     QCOMPARE(desk.tree->nodeByKey(2)->childCount(), 1);
 }
 
-void CategoriesTest::deleteFailureIsReportedAndTheProgramGoesOn() {
+void TestCategories::deleteFailureIsReportedAndTheProgramGoesOn() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -546,7 +546,7 @@ int main(int argc, char* argv[]) {
         }
         return 0;
     }
-    CategoriesTest test;
+    TestCategories test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_categories.moc"

@@ -56,7 +56,7 @@ void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPasswor
 
 } // namespace
 
-class LoginTest : public QObject {
+class TestLogin : public QObject {
     Q_OBJECT
 
 private slots:
@@ -78,7 +78,7 @@ private slots:
     void everyPasswordFieldMasksWithAsterisk();
 };
 
-void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
+void TestLogin::freshVaultAdmitsOnlyTheEmptyPassword() {
     TempVault vault;
     FakePlatform fake;
 
@@ -96,7 +96,7 @@ void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
     QVERIFY(!fake.programEnd.ended());
 }
 
-void LoginTest::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
+void TestLogin::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
     TempVault vault;
     vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
                               "VALUES (1, 'x', '', '', '', '', '普通账号', 1)"));
@@ -110,7 +110,7 @@ void LoginTest::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
     QVERIFY(!vault.module().MustSetPassword);
 }
 
-void LoginTest::storedPasswordIsComparedExactly() {
+void TestLogin::storedPasswordIsComparedExactly() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=4711 WHERE ID=1"));
     storeMasterPassword(vault, QStringLiteral("Ab€c密码"));
@@ -123,7 +123,7 @@ void LoginTest::storedPasswordIsComparedExactly() {
     QVERIFY(!vault.module().MustSetPassword);
 }
 
-void LoginTest::rootSeqIsReadOnLoad() {
+void TestLogin::rootSeqIsReadOnLoad() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=9876 WHERE ID=1"));
     FakePlatform fake;
@@ -134,7 +134,7 @@ void LoginTest::rootSeqIsReadOnLoad() {
 }
 
 // After a wrong password the field is emptied and has the focus, ready for the next attempt.
-void LoginTest::wrongPasswordEmptiesAndFocusesTheField() {
+void TestLogin::wrongPasswordEmptiesAndFocusesTheField() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("right"));
     FakePlatform fake;
@@ -152,7 +152,7 @@ void LoginTest::wrongPasswordEmptiesAndFocusesTheField() {
     QVERIFY(login.isVisible());
 }
 
-void LoginTest::escapeAndCloseBoxEndTheProgram() {
+void TestLogin::escapeAndCloseBoxEndTheProgram() {
     TempVault vault;
     {
         FakePlatform fake;
@@ -179,7 +179,7 @@ void LoginTest::escapeAndCloseBoxEndTheProgram() {
     }
 }
 
-void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
+void TestLogin::firstRunModeStoresThePasswordUnderANewRootSeq() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=-5 WHERE ID=1"));
     FakePlatform fake;
@@ -212,7 +212,7 @@ void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("新的")).accepted);
 }
 
-void LoginTest::refusalsComeInTheirOrder() {
+void TestLogin::refusalsComeInTheirOrder() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("old"));
     FakePlatform fake;
@@ -237,7 +237,7 @@ void LoginTest::refusalsComeInTheirOrder() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("old")).accepted);
 }
 
-void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
+void TestLogin::changeModeKeepsRootSeqAndReplacesThePassword() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=321 WHERE ID=1"));
     storeMasterPassword(vault, QStringLiteral("old"));
@@ -255,7 +255,7 @@ void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("new")).accepted);
 }
 
-void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
+void TestLogin::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QChar>("held");
     // The first character meets the key's "T": 's' ^ 'T' is a quote, 'T' ^ 'T' is U+0000.
@@ -263,7 +263,7 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
     QTest::newRow("NUL") << QStringLiteral("Tavern") << QChar(u'\0');
 }
 
-void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
+void TestLogin::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     QFETCH(QString, password);
     QFETCH(QChar, held);
     TempVault vault;
@@ -283,13 +283,13 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     QVERIFY(tryLogin(vault, next, password).accepted);
 }
 
-void LoginTest::closeBoxAndEscapeAreRefused_data() {
+void TestLogin::closeBoxAndEscapeAreRefused_data() {
     QTest::addColumn<bool>("firstRun");
     QTest::newRow("first run") << true;
     QTest::newRow("change") << false;
 }
 
-void LoginTest::closeBoxAndEscapeAreRefused() {
+void TestLogin::closeBoxAndEscapeAreRefused() {
     QFETCH(bool, firstRun);
     TempVault vault;
     FakePlatform fake;
@@ -307,7 +307,7 @@ void LoginTest::closeBoxAndEscapeAreRefused() {
 
 // The write of the new password is trapped: the engine's failure is reported, the dialog stays open
 // and the program goes on.
-void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
+void TestLogin::failedPasswordWriteIsReportedAndTheDialogStays() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("old"));
     FakePlatform fake;
@@ -327,7 +327,7 @@ void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
 // What the user sees, not only that the display differs from the text: "*" for each character, in
 // each dialog as the program opens it over the skinned main window, and in the main window's own
 // password field in both of its modes.
-void LoginTest::everyPasswordFieldMasksWithAsterisk() {
+void TestLogin::everyPasswordFieldMasksWithAsterisk() {
     TempVault vault;
     FakePlatform fake;
     Main owner(vault.module(), fake.platform, vault.folder());
@@ -363,5 +363,5 @@ void LoginTest::everyPasswordFieldMasksWithAsterisk() {
     QCOMPARE(unmasked, QStringList());
 }
 
-QTEST_MAIN(LoginTest)
+QTEST_MAIN(TestLogin)
 #include "tst_login.moc"
