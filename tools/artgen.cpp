@@ -461,7 +461,7 @@ int themeIconSize(const QFileInfo& file) {
     if (file.fileName() != u"vaultry.png" || file.dir().dirName() != u"apps") {
         return 0;
     }
-    const QStringList sides = QFileInfo(file.path()).fileName().split(u'x');
+    const QStringList sides = QFileInfo(QFileInfo(file.path()).path()).fileName().split(u'x');
     bool wide = false;
     bool high = false;
     const int width = sides.size() == 2 ? sides[0].toInt(&wide) : 0;
