@@ -1,6 +1,7 @@
 #include "app/BackupNotice.h"
 #include "support/FakePlatform.h"
 #include "support/TempVault.h"
+#include "support/TestFiles.h"
 #include "vault/Statements.h"
 #include "vault/VaultBackup.h"
 #include "vault/VaultError.h"
@@ -115,8 +116,7 @@ private slots:
         const QStringList foreign = {QStringLiteral("notes.txt"), QStringLiteral("DB-2024.xml"),
                                      QStringLiteral("DB-20000101-000000.xml.bak"), QStringLiteral("DB.xml")};
         for (const QString& name : foreign) {
-            QFile file(folder + u'/' + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(writeFile(folder + u'/' + name, {}));
         }
         const QDateTime start(QDate(2025, 3, 1), QTime(9, 0, 0));
         QStringList written;

@@ -10,6 +10,7 @@
 #include "vault/VaultError.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 #include <cstdio>
@@ -25,6 +26,9 @@ const QString RowsInOrder = QStringLiteral("SELECT group_concat(ID || '|' || PID
 class Desk {
 public:
     Desk() {
+        QAction* newCategory = menu.addAction(QStringLiteral("New"));
+        QAction* rename = menu.addAction(QStringLiteral("Edit"));
+        commands.connectHandlers(*newCategory, *rename, *menu.addAction(QStringLiteral("Del")));
         commands.setDialogRunner([this](frmType& dialog) {
             ++dialogsShown;
             dialog.show();
@@ -44,6 +48,8 @@ public:
                    {type});
     }
     void build() { builder.GJTree(); }
+    // Delete as the menu runs it, with the error handling it is connected with.
+    void del() { menu.actions().at(2)->trigger(); }
     void select(qint64 key) {
         QTreeWidgetItem* node = tree->nodeByKey(key);
         QVERIFY(node != nullptr);
@@ -54,6 +60,7 @@ public:
     TempVault vault;
     FakePlatform fake;
     QWidget owner;
+    QMenu menu;
     CategoryTree* tree = new CategoryTree(&owner);
     CategoryTreeBuilder builder{vault.module(), *tree, vault.folder()};
     int rebuilds = 0;
@@ -125,7 +132,7 @@ QString renameInFolder(const QString& folder) {
 
 } // namespace
 
-class CategoriesTest : public QObject {
+class TestCategories : public QObject {
     Q_OBJECT
 private slots:
     void commandsWithoutSelection();
@@ -147,14 +154,14 @@ private slots:
     void deleteFailureIsReportedAndTheProgramGoesOn();
 };
 
-void CategoriesTest::commandsWithoutSelection() {
+void TestCategories::commandsWithoutSelection() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
     const QString before = desk.rows();
     desk.commands.New();
     desk.commands.Edit();
-    desk.commands.Del();
+    desk.del();
     const QStringList expected{QStringLiteral("请选择需要建下级分类的分类名称！"),
                                QStringLiteral("请选择需要修改的分类名称！"),
                                QStringLiteral("请选择需要删除的分类名称！")};
@@ -168,7 +175,7 @@ void CategoriesTest::commandsWithoutSelection() {
     QCOMPARE(desk.tree->nodeCount(), 2);
 }
 
-void CategoriesTest::newBelowTheRoot() {
+void TestCategories::newBelowTheRoot() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -205,7 +212,7 @@ void CategoriesTest::newBelowTheRoot() {
     QCOMPARE(desk.tree->selectedNode(), nullptr);
 }
 
-void CategoriesTest::newBelowALargeKey() {
+void TestCategories::newBelowALargeKey() {
     Desk desk;
     desk.add(40000, 1, QStringLiteral("大"));
     desk.build();
@@ -221,7 +228,7 @@ void CategoriesTest::newBelowALargeKey() {
     QCOMPARE(desk.tree->nodeByKey(40000)->childCount(), 1);
 }
 
-void CategoriesTest::editShowsAndWritesNameAndSeqOnly() {
+void TestCategories::editShowsAndWritesNameAndSeqOnly() {
     Desk desk;
     desk.add(10, 1, QStringLiteral("旧名"), 7);
     desk.add(11, 1, QStringLiteral("邻居"), 3);
@@ -244,7 +251,7 @@ void CategoriesTest::editShowsAndWritesNameAndSeqOnly() {
     QCOMPARE(desk.tree->nodeByKey(12)->parent(), desk.tree->nodeByKey(10));
 }
 
-void CategoriesTest::emptyNameIsRefusedUntilANameIsGiven() {
+void TestCategories::emptyNameIsRefusedUntilANameIsGiven() {
     Desk desk;
     desk.build();
     desk.select(1);
@@ -272,7 +279,7 @@ void CategoriesTest::emptyNameIsRefusedUntilANameIsGiven() {
     QVERIFY(desk.fake.boxes.shown.isEmpty());
 }
 
-void CategoriesTest::closeBoxWritesNothing() {
+void TestCategories::closeBoxWritesNothing() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -290,7 +297,7 @@ void CategoriesTest::closeBoxWritesNothing() {
     QCOMPARE(desk.rebuilds, 0);
 }
 
-void CategoriesTest::renamingTheRootKeepsTheMasterPassword() {
+void TestCategories::renamingTheRootKeepsTheMasterPassword() {
     Desk desk;
     const qint16 rootSeq = 4321;
     const QString password = QStringLiteral("开门dog'1");
@@ -325,7 +332,7 @@ void CategoriesTest::renamingTheRootKeepsTheMasterPassword() {
 }
 
 // Another copy of the program (or another tool) deleted the category the command acts on.
-void CategoriesTest::vanishedCategory_data() {
+void TestCategories::vanishedCategory_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("beforeLoad");
     QTest::newRow("rename, gone before the dialog") << frmType::Rename << true;
@@ -334,7 +341,7 @@ void CategoriesTest::vanishedCategory_data() {
     QTest::newRow("new, parent gone while it is open") << frmType::NewCategory << false;
 }
 
-void CategoriesTest::vanishedCategory() {
+void TestCategories::vanishedCategory() {
     QFETCH(int, mode);
     QFETCH(bool, beforeLoad);
     Desk desk;
@@ -372,7 +379,7 @@ void CategoriesTest::vanishedCategory() {
 
 // Another connection holds the write lock: the update fails once the busy wait is over, with the
 // engine's error number; the dialog stays open behind the box and nothing is rebuilt.
-void CategoriesTest::engineFailureInOkEndsTheProgram() {
+void TestCategories::engineFailureInOkEndsTheProgram() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
@@ -398,7 +405,7 @@ void CategoriesTest::engineFailureInOkEndsTheProgram() {
              QStringLiteral("一"));
 }
 
-void CategoriesTest::readOnlyFileInOkEndsTheProgram() {
+void TestCategories::readOnlyFileInOkEndsTheProgram() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     const ReadOnlyCopy copy(desk.vault.dbPath());
@@ -415,7 +422,7 @@ void CategoriesTest::readOnlyFileInOkEndsTheProgram() {
 
 // A failing rebuild comes after the row is written and the dialog closed: reported, and only an
 // engine failure ends the program.
-void CategoriesTest::otherErrorsInOkLeaveTheProgramRunning() {
+void TestCategories::otherErrorsInOkLeaveTheProgramRunning() {
     for (const long number : {long(VaultError::Overflow), VaultError::EngineFailure}) {
         Desk desk;
         desk.build();
@@ -436,7 +443,7 @@ void CategoriesTest::otherErrorsInOkLeaveTheProgramRunning() {
     }
 }
 
-void CategoriesTest::deleteRefusals_data() {
+void TestCategories::deleteRefusals_data() {
     QTest::addColumn<qint64>("key");
     QTest::addColumn<QString>("message");
     QTest::newRow("root without children") << qint64(1) << QStringLiteral("根级分类不能删除！");
@@ -445,7 +452,7 @@ void CategoriesTest::deleteRefusals_data() {
     QTest::newRow("one entry") << qint64(3) << QStringLiteral("存在账号信息不能删除！");
 }
 
-void CategoriesTest::deleteRefusals() {
+void TestCategories::deleteRefusals() {
     QFETCH(qint64, key);
     QFETCH(QString, message);
     Desk desk;
@@ -465,20 +472,20 @@ void CategoriesTest::deleteRefusals() {
     const int nodes = desk.tree->nodeCount();
     desk.select(key);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes); // would delete if the command went as far as asking
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     verifyBox(desk.fake.boxes.last(), message, QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
     QCOMPARE(desk.rows(), before);
     QCOMPARE(desk.tree->nodeCount(), nodes);
 }
 
-void CategoriesTest::deleteAnsweredNo() {
+void TestCategories::deleteAnsweredNo() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
     const QString before = desk.rows();
     desk.select(2);
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     verifyBox(desk.fake.boxes.last(), QStringLiteral("是否真的要删除选中的分类？"), QStringLiteral("提示"),
               BoxButtons::YesNo, BoxIcon::Question);
@@ -486,7 +493,7 @@ void CategoriesTest::deleteAnsweredNo() {
     QCOMPARE(desk.tree->nodeCount(), 2);
 }
 
-void CategoriesTest::deleteAnsweredYes() {
+void TestCategories::deleteAnsweredYes() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.add(3, 2, QStringLiteral("一之一"));
@@ -498,7 +505,7 @@ void CategoriesTest::deleteAnsweredYes() {
     QTreeWidgetItem* other = desk.tree->nodeByKey(5);
     desk.select(3);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes);
-    desk.commands.Del();
+    desk.del();
     QCOMPARE(desk.fake.boxes.shown.size(), 1);
     QCOMPARE(desk.rows(), QStringLiteral("1|-1|全部分类|0;2|1|一|1;4|2|一之二|1;5|1|二|1"));
     QCOMPARE(desk.vault.count(QStringLiteral("Quorvane_Pass")), 1);
@@ -511,14 +518,14 @@ void CategoriesTest::deleteAnsweredYes() {
     QCOMPARE(desk.tree->nodeByKey(2)->childCount(), 1);
 }
 
-void CategoriesTest::deleteFailureIsReportedAndTheProgramGoesOn() {
+void TestCategories::deleteFailureIsReportedAndTheProgramGoesOn() {
     Desk desk;
     desk.add(2, 1, QStringLiteral("一"));
     desk.build();
     desk.select(2);
     desk.fake.boxes.queueAnswer(BoxAnswer::Yes);
     desk.vault.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    desk.commands.Del();
+    desk.del();
     desk.vault.exec(QStringLiteral("ROLLBACK"));
     QCOMPARE(desk.fake.boxes.shown.size(), 2);
     QCOMPARE(desk.fake.boxes.last().title, QStringLiteral("错误-2147467259"));
@@ -539,7 +546,7 @@ int main(int argc, char* argv[]) {
         }
         return 0;
     }
-    CategoriesTest test;
+    TestCategories test;
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_categories.moc"

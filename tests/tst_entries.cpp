@@ -3,7 +3,7 @@
 #include "ModalDriver.h"
 #include "TempVault.h"
 
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -879,7 +879,7 @@ void TestEntries::treeHighlightAndListStayInStep() {
 
     QTreeWidgetItem* node = tree->selectedNode();
     QVERIFY(node != nullptr);
-    const qint64 highlighted = CategoryTree::nodeKey(node).toLongLong();
+    const qint64 highlighted = CategoryTree::nodeKey(node);
     QCOMPARE(list()->item(0)->text(), highlighted == first ? QStringLiteral("甲的") : QStringLiteral("乙的"));
     click("Button_New");
     edit("Edit_Caption")->setText(QStringLiteral("新的"));

@@ -2,7 +2,7 @@
 #include "FakePlatform.h"
 #include "TempVault.h"
 #include "app/FrmPass.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
 #include "controls/SkinEngine.h"
@@ -38,9 +38,14 @@ LoginAttempt tryLogin(TempVault& vault, FakePlatform& fake, const QString& passw
     login.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(userName);
     auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
     field->setText(password);
-    login.cmdOK_Click();
+    login.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     return {login.result() == QDialog::Accepted, login.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
             field->text()};
+}
+
+// OK as the user presses it: through the button, with the error handling it is connected with.
+void pressOk(FrmPass& dialog) {
+    dialog.findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
 }
 
 void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPassword, const QString& confirmation) {
@@ -51,7 +56,7 @@ void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPasswor
 
 } // namespace
 
-class LoginTest : public QObject {
+class TestLogin : public QObject {
     Q_OBJECT
 
 private slots:
@@ -73,7 +78,7 @@ private slots:
     void everyPasswordFieldMasksWithAsterisk();
 };
 
-void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
+void TestLogin::freshVaultAdmitsOnlyTheEmptyPassword() {
     TempVault vault;
     FakePlatform fake;
 
@@ -91,7 +96,7 @@ void LoginTest::freshVaultAdmitsOnlyTheEmptyPassword() {
     QVERIFY(!fake.programEnd.ended());
 }
 
-void LoginTest::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
+void TestLogin::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
     TempVault vault;
     vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
                               "VALUES (1, 'x', '', '', '', '', '普通账号', 1)"));
@@ -105,7 +110,7 @@ void LoginTest::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
     QVERIFY(!vault.module().MustSetPassword);
 }
 
-void LoginTest::storedPasswordIsComparedExactly() {
+void TestLogin::storedPasswordIsComparedExactly() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=4711 WHERE ID=1"));
     storeMasterPassword(vault, QStringLiteral("Ab€c密码"));
@@ -118,7 +123,7 @@ void LoginTest::storedPasswordIsComparedExactly() {
     QVERIFY(!vault.module().MustSetPassword);
 }
 
-void LoginTest::rootSeqIsReadOnLoad() {
+void TestLogin::rootSeqIsReadOnLoad() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=9876 WHERE ID=1"));
     FakePlatform fake;
@@ -129,7 +134,7 @@ void LoginTest::rootSeqIsReadOnLoad() {
 }
 
 // After a wrong password the field is emptied and has the focus, ready for the next attempt.
-void LoginTest::wrongPasswordEmptiesAndFocusesTheField() {
+void TestLogin::wrongPasswordEmptiesAndFocusesTheField() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("right"));
     FakePlatform fake;
@@ -147,7 +152,7 @@ void LoginTest::wrongPasswordEmptiesAndFocusesTheField() {
     QVERIFY(login.isVisible());
 }
 
-void LoginTest::escapeAndCloseBoxEndTheProgram() {
+void TestLogin::escapeAndCloseBoxEndTheProgram() {
     TempVault vault;
     {
         FakePlatform fake;
@@ -174,7 +179,7 @@ void LoginTest::escapeAndCloseBoxEndTheProgram() {
     }
 }
 
-void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
+void TestLogin::firstRunModeStoresThePasswordUnderANewRootSeq() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=-5 WHERE ID=1"));
     FakePlatform fake;
@@ -191,7 +196,7 @@ void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
     QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), int(module.RootSeq));
 
     fill(dialog, QString(), QStringLiteral("新的"), QStringLiteral("新的"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(fake.boxes.shown.isEmpty());
     QVERIFY(!module.MustSetPassword);
@@ -207,7 +212,7 @@ void LoginTest::firstRunModeStoresThePasswordUnderANewRootSeq() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("新的")).accepted);
 }
 
-void LoginTest::refusalsComeInTheirOrder() {
+void TestLogin::refusalsComeInTheirOrder() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("old"));
     FakePlatform fake;
@@ -215,11 +220,11 @@ void LoginTest::refusalsComeInTheirOrder() {
     QVERIFY(!dialog.isFirstRun());
 
     fill(dialog, QStringLiteral("wrong"), QString(), QStringLiteral("x"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     fill(dialog, QStringLiteral("old"), QString(), QString());
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("New"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
 
     QCOMPARE(fake.boxes.texts(), QStringList({QStringLiteral("原密码不正确！"), QStringLiteral("新密码不能为空！"),
                                               QStringLiteral("两次新密码不一致！")}));
@@ -232,7 +237,7 @@ void LoginTest::refusalsComeInTheirOrder() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("old")).accepted);
 }
 
-void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
+void TestLogin::changeModeKeepsRootSeqAndReplacesThePassword() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Seq=321 WHERE ID=1"));
     storeMasterPassword(vault, QStringLiteral("old"));
@@ -241,7 +246,7 @@ void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
     QCOMPARE(vault.module().RootSeq, qint16(321));
     QCOMPARE(dialog.storedPass(), QStringLiteral("old321"));
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), 321);
 
@@ -250,7 +255,7 @@ void LoginTest::changeModeKeepsRootSeqAndReplacesThePassword() {
     QVERIFY(tryLogin(vault, next, QStringLiteral("new")).accepted);
 }
 
-void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
+void TestLogin::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QChar>("held");
     // The first character meets the key's "T": 's' ^ 'T' is a quote, 'T' ^ 'T' is U+0000.
@@ -258,7 +263,7 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin_data() {
     QTest::newRow("NUL") << QStringLiteral("Tavern") << QChar(u'\0');
 }
 
-void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
+void TestLogin::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     QFETCH(QString, password);
     QFETCH(QChar, held);
     TempVault vault;
@@ -268,7 +273,7 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     FakePlatform fake;
     FrmPass dialog(vault.module(), fake.platform, vault.folder());
     fill(dialog, QStringLiteral("old"), password, password);
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QVERIFY(fake.boxes.shown.isEmpty());
     const QString stored = vault.scalar(QStringLiteral("SELECT Pass FROM Quorvane_Login WHERE ID=1")).toString();
     QVERIFY(stored.contains(held));
@@ -278,13 +283,13 @@ void LoginTest::storedFormsWithQuoteOrNulWorkAtTheNextLogin() {
     QVERIFY(tryLogin(vault, next, password).accepted);
 }
 
-void LoginTest::closeBoxAndEscapeAreRefused_data() {
+void TestLogin::closeBoxAndEscapeAreRefused_data() {
     QTest::addColumn<bool>("firstRun");
     QTest::newRow("first run") << true;
     QTest::newRow("change") << false;
 }
 
-void LoginTest::closeBoxAndEscapeAreRefused() {
+void TestLogin::closeBoxAndEscapeAreRefused() {
     QFETCH(bool, firstRun);
     TempVault vault;
     FakePlatform fake;
@@ -302,7 +307,7 @@ void LoginTest::closeBoxAndEscapeAreRefused() {
 
 // The write of the new password is trapped: the engine's failure is reported, the dialog stays open
 // and the program goes on.
-void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
+void TestLogin::failedPasswordWriteIsReportedAndTheDialogStays() {
     TempVault vault;
     storeMasterPassword(vault, QStringLiteral("old"));
     FakePlatform fake;
@@ -310,7 +315,7 @@ void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
     dialog.show();
     vault.exec(QStringLiteral("ALTER TABLE Quorvane_Login RENAME TO Gone"));
     fill(dialog, QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
-    dialog.Button_OK_Click();
+    pressOk(dialog);
     QCOMPARE(fake.boxes.shown.size(), 1);
     QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
     QCOMPARE(fake.boxes.last().icon, BoxIcon::Critical);
@@ -322,7 +327,7 @@ void LoginTest::failedPasswordWriteIsReportedAndTheDialogStays() {
 // What the user sees, not only that the display differs from the text: "*" for each character, in
 // each dialog as the program opens it over the skinned main window, and in the main window's own
 // password field in both of its modes.
-void LoginTest::everyPasswordFieldMasksWithAsterisk() {
+void TestLogin::everyPasswordFieldMasksWithAsterisk() {
     TempVault vault;
     FakePlatform fake;
     Main owner(vault.module(), fake.platform, vault.folder());
@@ -358,5 +363,5 @@ void LoginTest::everyPasswordFieldMasksWithAsterisk() {
     QCOMPARE(unmasked, QStringList());
 }
 
-QTEST_MAIN(LoginTest)
+QTEST_MAIN(TestLogin)
 #include "tst_login.moc"

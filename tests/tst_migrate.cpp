@@ -3,7 +3,8 @@
 #include "FakePlatform.h"
 #include "ModalDriver.h"
 #include "TempVault.h"
-#include "app/Main.h"
+#include "TestFiles.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
 #include "migrate/JetText.h"
@@ -34,18 +35,8 @@ const QStringList CategoryColumns{"ID", "PID", "Name", "Seq"};
 const QStringList EntryColumns{"ID", "Type", "Caption", "Name", "Pass", "Www", "Remark", "Sort", "Seq"};
 const QStringList LoginColumns{"ID", "Pass"};
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QJsonObject expectation(const QString& dataset) {
-    return QJsonDocument::fromJson(readAll(OldDir + dataset + QStringLiteral(".json"))).object();
+    return QJsonDocument::fromJson(readFile(OldDir + dataset + QStringLiteral(".json"))).object();
 }
 
 QVariant fromJson(const QJsonValue& value) {
@@ -187,7 +178,7 @@ QByteArray utf16(const QString& text) {
 
 // Writes an old file of the given kind to path; false when it could not be made.
 bool makeOldFile(const QString& kind, const QString& path) {
-    const QByteArray typical = readAll(OldDir + QStringLiteral("typical.mdb"));
+    const QByteArray typical = readFile(OldDir + QStringLiteral("typical.mdb"));
     QByteArray bytes;
     if (kind == QLatin1String("typical-encoded")) {
         bytes = encoded(typical);
@@ -205,9 +196,9 @@ bool makeOldFile(const QString& kind, const QString& path) {
     } else if (kind == QLatin1String("missing")) {
         return true;
     } else {
-        bytes = readAll(OldDir + kind + QStringLiteral(".mdb"));
+        bytes = readFile(OldDir + kind + QStringLiteral(".mdb"));
     }
-    return !bytes.isEmpty() && writeAll(path, bytes);
+    return !bytes.isEmpty() && writeFile(path, bytes);
 }
 
 QStringList folderListing(const QString& folder) {
@@ -216,7 +207,7 @@ QStringList folderListing(const QString& folder) {
         name +=
             QStringLiteral(" ") +
             QString::fromLatin1(
-                QCryptographicHash::hash(readAll(folder + u'/' + name), QCryptographicHash::Sha256).toHex().left(12));
+                QCryptographicHash::hash(readFile(folder + u'/' + name), QCryptographicHash::Sha256).toHex().left(12));
     }
     return names;
 }
@@ -247,7 +238,7 @@ const QString ExportVault = QStringLiteral(VAULTRY_BIN_DIR "/exportvault");
 
 } // namespace
 
-class MigrateTest : public QObject {
+class TestMigrate : public QObject {
     Q_OBJECT
 
 private slots:
@@ -264,7 +255,7 @@ private slots:
     void exportRefuses();
 };
 
-void MigrateTest::decodesJetText_data() {
+void TestMigrate::decodesJetText_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -288,7 +279,7 @@ void MigrateTest::decodesJetText_data() {
                                                         << QString() << false;
 }
 
-void MigrateTest::decodesJetText() {
+void TestMigrate::decodesJetText() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -299,7 +290,7 @@ void MigrateTest::decodesJetText() {
     }
 }
 
-void MigrateTest::importsEveryRowExactly_data() {
+void TestMigrate::importsEveryRowExactly_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("dataset");
     QTest::addColumn<QList<qint64>>("dropped");
@@ -317,7 +308,7 @@ void MigrateTest::importsEveryRowExactly_data() {
                                           << "typical" << QList<qint64>{4} << qint64(4);
 }
 
-void MigrateTest::importsEveryRowExactly() {
+void TestMigrate::importsEveryRowExactly() {
     QFETCH(QString, kind);
     QFETCH(QString, dataset);
     QFETCH(QList<qint64>, dropped);
@@ -325,7 +316,7 @@ void MigrateTest::importsEveryRowExactly() {
     QTemporaryDir dir;
     const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
     QVERIFY(makeOldFile(kind, oldFile));
-    const QByteArray oldBytes = readAll(oldFile);
+    const QByteArray oldBytes = readFile(oldFile);
 
     const Run run = runTool(ImportVault, {oldFile, dir.path()});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -333,7 +324,7 @@ void MigrateTest::importsEveryRowExactly() {
     const auto expectedEntries = expectedRows(expected.value(QStringLiteral("entries")).toArray(), EntryColumns);
     QVERIFY2(run.out.contains(QStringLiteral("条目 %1 个").arg(expectedEntries.size() - dropped.size())),
              qPrintable(run.out));
-    QCOMPARE(readAll(oldFile), oldBytes);
+    QCOMPARE(readFile(oldFile), oldBytes);
     QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("DB.xml"))).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFile::Permissions());
 
@@ -367,7 +358,7 @@ void MigrateTest::importsEveryRowExactly() {
     QCOMPARE(add.integer(QStringLiteral("ID")), nextEntryKeyAfter + 1);
 }
 
-void MigrateTest::importRefusesAndLeavesNothing_data() {
+void TestMigrate::importRefusesAndLeavesNothing_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("targetExists");
     QTest::addColumn<int>("exitCode");
@@ -379,7 +370,7 @@ void MigrateTest::importRefusesAndLeavesNothing_data() {
     QTest::newRow("old file missing") << "missing" << false << 1 << "文件不存在";
 }
 
-void MigrateTest::importRefusesAndLeavesNothing() {
+void TestMigrate::importRefusesAndLeavesNothing() {
     QFETCH(QString, kind);
     QFETCH(bool, targetExists);
     QFETCH(int, exitCode);
@@ -390,7 +381,7 @@ void MigrateTest::importRefusesAndLeavesNothing() {
     const QString target = dir.filePath(QStringLiteral("new"));
     QVERIFY(QDir().mkpath(target));
     if (targetExists) {
-        QVERIFY(writeAll(target + QStringLiteral("/DB.xml"), "someone's vault"));
+        QVERIFY(writeFile(target + QStringLiteral("/DB.xml"), "someone's vault"));
     }
     const QStringList before = folderListing(target);
     const QStringList oldBefore = folderListing(dir.path());
@@ -403,7 +394,7 @@ void MigrateTest::importRefusesAndLeavesNothing() {
     QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
 }
 
-void MigrateTest::startUpOffersToConvert_data() {
+void TestMigrate::startUpOffersToConvert_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<BoxAnswer>("answer");
     QTest::addColumn<bool>("converted");
@@ -412,13 +403,13 @@ void MigrateTest::startUpOffersToConvert_data() {
     QTest::newRow("yes, but the file cannot be converted") << "no-login-table" << BoxAnswer::Yes << false;
 }
 
-void MigrateTest::startUpOffersToConvert() {
+void TestMigrate::startUpOffersToConvert() {
     QFETCH(QString, kind);
     QFETCH(BoxAnswer, answer);
     QFETCH(bool, converted);
     TempVault vault(false);
     QVERIFY(makeOldFile(kind, vault.dbPath()));
-    const QByteArray oldBytes = readAll(vault.dbPath());
+    const QByteArray oldBytes = readFile(vault.dbPath());
     const QStringList before = folderListing(vault.folder());
 
     FakePlatform fake;
@@ -462,12 +453,12 @@ void MigrateTest::startUpOffersToConvert() {
     QCOMPARE(tree->nodeByKey(2)->text(0), QStringLiteral("Web网站"));
     QCOMPARE(tree->nodeByKey(4)->parent(), tree->nodeByKey(2));
     QCOMPARE(tree->nodeByKey(3)->text(0), QStringLiteral("银行"));
-    QCOMPARE(readAll(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")), oldBytes);
+    QCOMPARE(readFile(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")), oldBytes);
     QStringList names = QDir(vault.folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     QCOMPARE(names, QStringList({QStringLiteral("DB-old-Access2000.mdb"), QStringLiteral("DB.xml")}));
 }
 
-void MigrateTest::exportRoundTripsThroughKeePassXC() {
+void TestMigrate::exportRoundTripsThroughKeePassXC() {
     const QString cli = QStandardPaths::findExecutable(QStringLiteral("keepassxc-cli"));
     QVERIFY2(!cli.isEmpty(), "keepassxc-cli is missing: scripts/setup installs it (package keepassxc)");
     QTemporaryDir dir;
@@ -540,7 +531,7 @@ void MigrateTest::exportRoundTripsThroughKeePassXC() {
     }
 }
 
-void MigrateTest::exportRefuses_data() {
+void TestMigrate::exportRefuses_data() {
     QTest::addColumn<QString>("arrange");
     QTest::addColumn<QByteArray>("typed");
     QTest::addColumn<int>("exitCode");
@@ -554,7 +545,7 @@ void MigrateTest::exportRefuses_data() {
     QTest::newRow("no vault") << "none" << QByteArray("\n") << 1 << "找不到数据文件";
 }
 
-void MigrateTest::exportRefuses() {
+void TestMigrate::exportRefuses() {
     QFETCH(QString, arrange);
     QFETCH(QByteArray, typed);
     QFETCH(int, exitCode);
@@ -567,7 +558,7 @@ void MigrateTest::exportRefuses() {
     }
     const QString xml = dir.filePath(QStringLiteral("out.xml"));
     if (arrange.endsWith(QLatin1String("+outfile"))) {
-        QVERIFY(writeAll(xml, "keep me"));
+        QVERIFY(writeFile(xml, "keep me"));
     }
     if (arrange.endsWith(QLatin1String("+entry")) || arrange.endsWith(QLatin1String("+control"))) {
         Connection connection;
@@ -588,5 +579,5 @@ void MigrateTest::exportRefuses() {
     }
 }
 
-QTEST_MAIN(MigrateTest)
+QTEST_MAIN(TestMigrate)
 #include "tst_migrate.moc"

@@ -2,8 +2,9 @@
 #include "FakePlatform.h"
 #include "ModalDriver.h"
 #include "TempVault.h"
+#include "TestFiles.h"
 #include "app/FrmPass.h"
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
 #include "controls/FlatEdit.h"
@@ -36,12 +37,6 @@ void setFirstPassword(const QString& password) {
     });
 }
 
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 // An encrypted database of the right shape whose key is not the program's.
 void writeVaultWithOtherKey(const QString& path) {
     sqlite3* db = nullptr;
@@ -56,7 +51,7 @@ void writeVaultWithOtherKey(const QString& path) {
 
 } // namespace
 
-class StartupTest : public QObject {
+class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
@@ -68,7 +63,7 @@ private slots:
     void helpAndExit();
 };
 
-void StartupTest::brokenDataFileIsReportedAndEndsTheProgram_data() {
+void TestStartup::brokenDataFileIsReportedAndEndsTheProgram_data() {
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing") << "missing";
     QTest::newRow("text file") << "text";
@@ -76,13 +71,13 @@ void StartupTest::brokenDataFileIsReportedAndEndsTheProgram_data() {
     QTest::newRow("other password") << "otherkey";
 }
 
-void StartupTest::brokenDataFileIsReportedAndEndsTheProgram() {
+void TestStartup::brokenDataFileIsReportedAndEndsTheProgram() {
     QFETCH(QString, kind);
     TempVault vault(false);
     if (kind == QLatin1String("text")) {
-        writeFile(vault.dbPath(), "<xml>not a vault</xml>\n");
+        QVERIFY(writeFile(vault.dbPath(), "<xml>not a vault</xml>\n"));
     } else if (kind == QLatin1String("empty")) {
-        writeFile(vault.dbPath(), {});
+        QVERIFY(writeFile(vault.dbPath(), {}));
     } else if (kind == QLatin1String("otherkey")) {
         writeVaultWithOtherKey(vault.dbPath());
     }
@@ -107,7 +102,7 @@ void StartupTest::brokenDataFileIsReportedAndEndsTheProgram() {
     QVERIFY(window.styleSheet().isEmpty());
 }
 
-void StartupTest::firstRunSetsThePasswordAndTheNextStartAsksForIt() {
+void TestStartup::firstRunSetsThePasswordAndTheNextStartAsksForIt() {
     TempVault vault;
 
     {
@@ -151,7 +146,7 @@ void StartupTest::firstRunSetsThePasswordAndTheNextStartAsksForIt() {
     QVERIFY(!fake.programEnd.ended());
 }
 
-void StartupTest::cancellingTheLoginEndsTheProgram() {
+void TestStartup::cancellingTheLoginEndsTheProgram() {
     TempVault vault;
     FakePlatform fake;
     Module module;
@@ -163,7 +158,7 @@ void StartupTest::cancellingTheLoginEndsTheProgram() {
     QVERIFY(!window.isVisible());
 }
 
-void StartupTest::windowHasItsControlsAndMenus() {
+void TestStartup::windowHasItsControlsAndMenus() {
     TempVault vault;
     FakePlatform fake;
     Main window(vault.module(), fake.platform, vault.folder());
@@ -202,7 +197,7 @@ void StartupTest::windowHasItsControlsAndMenus() {
              QStringList({QStringLiteral("新建(&N)"), QStringLiteral("修改(&E)"), QStringLiteral("删除(&D)")}));
 }
 
-void StartupTest::helpAndExit() {
+void TestStartup::helpAndExit() {
     TempVault vault;
     FakePlatform fake;
     Main window(vault.module(), fake.platform, vault.folder());
@@ -219,5 +214,5 @@ void StartupTest::helpAndExit() {
     QCOMPARE(fake.boxes.shown.size(), 1);
 }
 
-QTEST_MAIN(StartupTest)
+QTEST_MAIN(TestStartup)
 #include "tst_startup.moc"

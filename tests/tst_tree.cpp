@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "support/FakePlatform.h"
 #include "support/TempVault.h"
@@ -29,7 +29,7 @@ void addRows(TempVault& vault, const QList<Row>& rows) {
 
 // The tree as an indented outline, one node a line: "key text", a "+" for an expanded node.
 void outlineOf(const QTreeWidgetItem* node, int depth, QStringList& lines) {
-    lines << QString(depth * 2, u' ') + CategoryTree::nodeKey(node) + u' ' + node->text(0) +
+    lines << QString(depth * 2, u' ') + QString::number(CategoryTree::nodeKey(node)) + u' ' + node->text(0) +
                  (node->isExpanded() ? QStringLiteral(" +") : QString());
     for (int i = 0; i < node->childCount(); ++i) {
         outlineOf(node->child(i), depth + 1, lines);
@@ -52,7 +52,7 @@ void writeIcon(const QString& file, QColor color) {
 
 } // namespace
 
-class TreeTest : public QObject {
+class TestTree : public QObject {
     Q_OBJECT
 private slots:
     void onlyTheRoot();
@@ -65,7 +65,7 @@ private slots:
     void rightButtonOpensTheMenuAtThePointer();
 };
 
-void TreeTest::onlyTheRoot() {
+void TestTree::onlyTheRoot() {
     TempVault vault;
     vault.exec(QStringLiteral("UPDATE Quorvane_Type SET Name = '别的名字' WHERE ID = 1"));
     CategoryTree tree;
@@ -75,7 +75,7 @@ void TreeTest::onlyTheRoot() {
     QCOMPARE(tree.selectedNode(), nullptr);
 }
 
-void TreeTest::threeLevelsInSeqThenIdOrder() {
+void TestTree::threeLevelsInSeqThenIdOrder() {
     TempVault vault;
     // Inserted out of key order, with ties in Seq at every level.
     addRows(vault, {{20, 1, QStringLiteral("乙"), 1},
@@ -98,7 +98,7 @@ void TreeTest::threeLevelsInSeqThenIdOrder() {
     QCOMPARE(tree.nodeCount(), 9);
 }
 
-void TreeTest::rowsOutsideTheTree_data() {
+void TestTree::rowsOutsideTheTree_data() {
     QTest::addColumn<QList<Row>>("rows");
     QTest::addColumn<QString>("rootRepair"); // how the root row is damaged, if at all
     QTest::addColumn<QStringList>("expected");
@@ -125,7 +125,7 @@ void TreeTest::rowsOutsideTheTree_data() {
                                << QStringList{QStringLiteral("1 全部分类 +"), QStringLiteral("  2  +")};
 }
 
-void TreeTest::rowsOutsideTheTree() {
+void TestTree::rowsOutsideTheTree() {
     QFETCH(QList<Row>, rows);
     QFETCH(QString, rootRepair);
     QFETCH(QStringList, expected);
@@ -140,7 +140,7 @@ void TreeTest::rowsOutsideTheTree() {
     QCOMPARE(outline(tree), expected);
 }
 
-void TreeTest::keysBeyondSixteenBits() {
+void TestTree::keysBeyondSixteenBits() {
     TempVault vault;
     addRows(vault, {{40000, 1, QStringLiteral("大"), 1},
                     {5000000000LL, 40000, QStringLiteral("更大"), 1},
@@ -153,7 +153,7 @@ void TreeTest::keysBeyondSixteenBits() {
     QCOMPARE(outline(tree), expected);
 }
 
-void TreeTest::rebuildStartsAfresh() {
+void TestTree::rebuildStartsAfresh() {
     TempVault vault;
     addRows(vault, {{2, 1, QStringLiteral("一"), 1}, {3, 2, QStringLiteral("二"), 1}});
     CategoryTree tree;
@@ -172,7 +172,7 @@ void TreeTest::rebuildStartsAfresh() {
     QCOMPARE(tree.selectedNode(), nullptr);
 }
 
-void TreeTest::iconsComeFromTheProgramFolderOnEveryBuild() {
+void TestTree::iconsComeFromTheProgramFolderOnEveryBuild() {
     TempVault vault;
     QVERIFY(QDir(vault.folder()).mkpath(QStringLiteral("Icons")));
     const QString normal = vault.folder() + QStringLiteral("/Icons/00032.ico");
@@ -192,7 +192,7 @@ void TreeTest::iconsComeFromTheProgramFolderOnEveryBuild() {
     QCOMPARE(colourOf(), QColor(Qt::green));
 }
 
-void TreeTest::rightButtonOpensTheMenuAtThePointer() {
+void TestTree::rightButtonOpensTheMenuAtThePointer() {
     TempVault vault;
     FakePlatform fake;
     Main window(vault.module(), fake.platform, vault.folder());
@@ -240,5 +240,5 @@ void TreeTest::rightButtonOpensTheMenuAtThePointer() {
     QVERIFY(fake.boxes.shown.isEmpty());
 }
 
-QTEST_MAIN(TreeTest)
+QTEST_MAIN(TestTree)
 #include "tst_tree.moc"

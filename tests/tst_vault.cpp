@@ -1,5 +1,6 @@
 #include "support/ReadOnlyCopy.h"
 #include "support/TempVault.h"
+#include "support/TestFiles.h"
 #include "vault/SqliteSupport.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
@@ -32,17 +33,6 @@ template <typename F> std::optional<VaultError> caught(F&& operation) {
 template <typename F> long errorNumber(F&& operation) {
     const auto error = caught(operation);
     return error ? error->number() : 0;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 // Makes a database file with the given key (none: a plain SQLite file) and statements.
@@ -499,9 +489,9 @@ private slots:
         if (kind == QLatin1String("wrong password")) {
             connectionText.replace(QStringLiteral("Brindlex"), QStringLiteral("Brindlez"));
         } else if (kind == QLatin1String("empty file")) {
-            writeFile(path, {});
+            QVERIFY(writeFile(path, {}));
         } else if (kind == QLatin1String("text file")) {
-            writeFile(path, "<?xml version=\"1.0\"?>\n<vault/>\n");
+            QVERIFY(writeFile(path, "<?xml version=\"1.0\"?>\n<vault/>\n"));
         } else if (kind == QLatin1String("plain SQLite")) {
             makeDatabase(
                 path, {},
@@ -509,7 +499,7 @@ private slots:
         } else if (kind == QLatin1String("no tables")) {
             makeDatabase(path, "Brindlex", "CREATE TABLE Other(ID)");
         }
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readFile(path);
 
         Connection connection;
         connection.setConnectionString(connectionText);
@@ -519,7 +509,7 @@ private slots:
         QVERIFY2(error->description().contains(path), qPrintable(error->description()));
         QVERIFY(!connection.isOpen());
         QCOMPARE(QFile::exists(path), kind != QLatin1String("missing"));
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readFile(path), before);
     }
 
     void lockedFile() {
@@ -610,7 +600,7 @@ private slots:
         TempVault vault(false);
         const bool usage = content == "-";
         if (!usage) {
-            writeFile(vault.dbPath(), content);
+            QVERIFY(writeFile(vault.dbPath(), content));
         }
         QProcess process;
         process.start(QStringLiteral(VAULTRY_BIN_DIR "/newvault"), usage ? QStringList() : QStringList{vault.folder()});
@@ -619,7 +609,7 @@ private slots:
         QVERIFY(!process.readAllStandardError().isEmpty());
         QCOMPARE(QFile::exists(vault.dbPath()), !usage);
         if (!usage) {
-            QCOMPARE(fileBytes(vault.dbPath()), content);
+            QCOMPARE(readFile(vault.dbPath()), content);
         }
     }
 };

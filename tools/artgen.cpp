@@ -2,13 +2,16 @@
 // pictures of the main window's buttons. Everything is painted here from shapes, so the build
 // needs no image files of anyone else.
 //
-//   artgen PROGRAM_FOLDER [ICON_THEME_FOLDER]
-//     writes PROGRAM_FOLDER/Icons and the skin's pictures in PROGRAM_FOLDER/Skin, and the program
-//     icon in the desktop's sizes as ICON_THEME_FOLDER/NxN/apps/vaultry.png (a hicolor theme tree)
+//   artgen FILE...
+//     draws each FILE, making its folder where needed. The file's name says which picture it is
+//     (00032.ico, tick.png, ...); a vaultry.png in a hicolor theme's NxN/apps folder is the program
+//     icon at N pixels. The build names every picture it installs, so that it knows each one as an
+//     output and draws again whichever is missing; a name artgen does not know is an error.
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLinearGradient>
 #include <QList>
@@ -18,6 +21,7 @@
 #include <QtEndian>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -444,46 +448,77 @@ bool writePng(const QString& path, const QImage& image) {
     return true;
 }
 
+QByteArray iconOf(const Drawing& draw, qreal grid, std::initializer_list<int> sizes) {
+    QList<QImage> pictures;
+    for (int size : sizes) {
+        pictures.append(render(size, grid, draw));
+    }
+    return iconFile(pictures);
+}
+
+// The theme size N of a path ending in NxN/apps/vaultry.png, or 0.
+int themeIconSize(const QFileInfo& file) {
+    if (file.fileName() != u"vaultry.png" || file.dir().dirName() != u"apps") {
+        return 0;
+    }
+    const QStringList sides = QFileInfo(QFileInfo(file.path()).path()).fileName().split(u'x');
+    bool wide = false;
+    bool high = false;
+    const int width = sides.size() == 2 ? sides[0].toInt(&wide) : 0;
+    const int height = sides.size() == 2 ? sides[1].toInt(&high) : 0;
+    return wide && high && width == height && width > 0 ? width : 0;
+}
+
+bool draw(const QString& path) {
+    const QFileInfo file(path);
+    if (!QDir().mkpath(file.path())) {
+        std::fprintf(stderr, "artgen: cannot create the folder of %s\n", qPrintable(path));
+        return false;
+    }
+    if (const int size = themeIconSize(file); size > 0) {
+        return writePng(path, render(size, 64, safeIcon));
+    }
+    const QString name = file.fileName();
+    if (name == u"00032.ico") {
+        return writeFile(path, iconOf(closedFolder, 16, {16, 32}));
+    }
+    if (name == u"00023.ico") {
+        return writeFile(path, iconOf(openFolder, 16, {16, 32}));
+    }
+    if (name == u"vaultry.ico") {
+        return writeFile(path, iconOf(safeIcon, 64, {16, 32, 48, 64}));
+    }
+    const QList<std::pair<const char16_t*, std::function<QImage()>>> pictures = {
+        {u"vaultry.png", [] { return render(64, 64, safeIcon); }},
+        {u"background.png", [] { return background(); }},
+        {u"read.png", [] { return render(28, 28, padlock); }},
+        {u"new.png", [] { return render(32, 32, newDocument); }},
+        {u"del.png", [] { return render(26, 26, redCross); }},
+        {u"save.png", [] { return render(24, 24, disk); }},
+        {u"cancel.png", [] { return render(24, 24, undoArrow); }},
+        {u"arrow-down.png", [] { return dropArrow(QColor(0x35, 0x52, 0x78)); }},
+        {u"arrow-down-disabled.png", [] { return dropArrow(QColor(0x9c, 0xa6, 0xb3)); }},
+        {u"tick.png", [] { return tickMark(QColor(0x1f, 0x4f, 0x8a)); }},
+    };
+    for (const auto& [known, picture] : pictures) {
+        if (name == QStringView(known)) {
+            return writePng(path, picture());
+        }
+    }
+    std::fprintf(stderr, "artgen: no picture is called %s\n", qPrintable(path));
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: artgen PROGRAM_FOLDER [ICON_THEME_FOLDER]\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: artgen FILE...\n");
         return 2;
     }
-    const QDir program(QString::fromLocal8Bit(argv[1]));
-    const QDir out(program.filePath(QStringLiteral("Icons")));
-    const QDir skin(program.filePath(QStringLiteral("Skin")));
-    if (!QDir().mkpath(out.path()) || !QDir().mkpath(skin.path())) {
-        std::fprintf(stderr, "artgen: cannot create the folders in %s\n", argv[1]);
-        return 1;
-    }
-    const auto icon = [](const Drawing& draw, qreal grid, std::initializer_list<int> sizes) {
-        QList<QImage> pictures;
-        for (int size : sizes) {
-            pictures.append(render(size, grid, draw));
-        }
-        return iconFile(pictures);
-    };
-    bool ok = writeFile(out.filePath("00032.ico"), icon(closedFolder, 16, {16, 32}));
-    ok = writeFile(out.filePath("00023.ico"), icon(openFolder, 16, {16, 32})) && ok;
-    ok = writeFile(out.filePath("vaultry.ico"), icon(safeIcon, 64, {16, 32, 48, 64})) && ok;
-    ok = writePng(out.filePath("vaultry.png"), render(64, 64, safeIcon)) && ok;
-    ok = writePng(out.filePath("background.png"), background()) && ok;
-    ok = writePng(out.filePath("read.png"), render(28, 28, padlock)) && ok;
-    ok = writePng(out.filePath("new.png"), render(32, 32, newDocument)) && ok;
-    ok = writePng(out.filePath("del.png"), render(26, 26, redCross)) && ok;
-    ok = writePng(out.filePath("save.png"), render(24, 24, disk)) && ok;
-    ok = writePng(out.filePath("cancel.png"), render(24, 24, undoArrow)) && ok;
-    ok = writePng(skin.filePath("arrow-down.png"), dropArrow(QColor(0x35, 0x52, 0x78))) && ok;
-    ok = writePng(skin.filePath("arrow-down-disabled.png"), dropArrow(QColor(0x9c, 0xa6, 0xb3))) && ok;
-    ok = writePng(skin.filePath("tick.png"), tickMark(QColor(0x1f, 0x4f, 0x8a))) && ok;
-    if (argc == 3) {
-        // The sizes menus, docks and task switchers ask a hicolor theme for.
-        for (const int size : {16, 32, 48, 64, 128, 256}) {
-            const QDir apps(QDir(QString::fromLocal8Bit(argv[2])).filePath(QStringLiteral("%1x%1/apps").arg(size)));
-            ok = QDir().mkpath(apps.path()) && writePng(apps.filePath("vaultry.png"), render(size, 64, safeIcon)) && ok;
-        }
+    bool ok = true;
+    for (int i = 1; i < argc; ++i) {
+        ok = draw(QString::fromLocal8Bit(argv[i])) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -50,8 +50,9 @@ FrmPass::FrmPass(Module& module, Platform& platform, const QString& programFolde
     setTabOrder(m_editYMM, m_editXMM);
     setTabOrder(m_editXMM, m_editQRM);
 
-    connect(ok, &QPushButton::clicked, this, &FrmPass::Button_OK_Click);
-    connect(m_buttonCancel, &QPushButton::clicked, this, &FrmPass::Button_Cancel_Click);
+    // A failing write is reported and the dialog stays open for another try or Cancel.
+    connectTrapped(m_platform, this, ok, &QPushButton::clicked, [this] { Button_OK_Click(); });
+    connectFatal(m_platform, this, m_buttonCancel, &QPushButton::clicked, [this] { Button_Cancel_Click(); });
 
     // A failure on load is reported; the dialog then opens with whatever was set before it.
     runTrapped(m_platform, this, [this] { load(); });
@@ -65,7 +66,7 @@ void FrmPass::load() {
         const auto drawn = static_cast<qint16>(QRandomGenerator::global()->bounded(10001));
         m_module.VaultConnection.execute(Statements::setRootSeq(drawn));
         m_module.RootSeq = drawn;
-        m_editYMM->setBackColor(QColor(224, 224, 224));
+        m_editYMM->setBackColor(BackColors::ReadOnly);
         m_editYMM->setEnabled(false);
         m_buttonCancel->setEnabled(false);
         m_groupBox1->setTitle(QStringLiteral("第一次必须设置密码"));
@@ -99,16 +100,14 @@ void FrmPass::Button_OK_Click() {
         refuse(QStringLiteral("两次新密码不一致！"));
         return;
     }
-    runTrapped(m_platform, this, [&] {
-        const QString stored = EncodeSecret(m_editQRM->text() + suffix, Module::SecretKey);
-        // Bound, not spliced: a stored form may hold a quote or U+0000.
-        m_module.VaultConnection.execute(Statements::setLoginPass(), {stored});
-        // The vault has its password now: a later opening in this run is a change, not a first run,
-        // and must not draw a new RootSeq under the stored password.
-        m_module.MustSetPassword = false;
-        m_closing = true;
-        accept();
-    });
+    const QString stored = EncodeSecret(m_editQRM->text() + suffix, Module::SecretKey);
+    // Bound, not spliced: a stored form may hold a quote or U+0000.
+    m_module.VaultConnection.execute(Statements::setLoginPass(), {stored});
+    // The vault has its password now: a later opening in this run is a change, not a first run,
+    // and must not draw a new RootSeq under the stored password.
+    m_module.MustSetPassword = false;
+    m_closing = true;
+    accept();
 }
 
 void FrmPass::Button_Cancel_Click() {

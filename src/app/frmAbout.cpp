@@ -1,8 +1,10 @@
 #include "frmAbout.h"
 
+#include "Version.h"
 #include "controls/Fonts.h"
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
+#include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 
 #include <QFileInfo>
@@ -13,10 +15,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
-#if !defined(VAULTRY_VERSION_MAJOR) || !defined(VAULTRY_VERSION_MINOR) || !defined(VAULTRY_VERSION_PATCH)
-#error "The build passes the program's version as VAULTRY_VERSION_MAJOR/MINOR/PATCH"
-#endif
 
 namespace {
 
@@ -123,12 +121,12 @@ void frmAbout::buildControls() {
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdOK->setGeometry(twipsRect(4125, 2625, 1500, 345));
     m_cmdOK->setDefault(true);
-    connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connectFatal(m_platform, this, m_cmdOK, &QPushButton::clicked, [this] { accept(); });
 
     m_cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)..."), this);
     m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     m_cmdSysInfo->setGeometry(twipsRect(4140, 3075, 1485, 345));
-    connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+    connectFatal(m_platform, this, m_cmdSysInfo, &QPushButton::clicked, [this] { StartSysInfo(); });
 
     // Only the buttons take the focus; the picture and the labels are not stops.
     setTabOrder(m_cmdOK, m_cmdSysInfo);
@@ -157,15 +155,13 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
 
 void frmAbout::onLinkClicked() {
     // A link the desktop cannot open is no concern of the About box: the result is not looked at.
-    try {
-        m_platform.shell.open(webAddress());
-    } catch (...) {
-    }
+    runQuietly([this] { m_platform.shell.open(webAddress()); });
 }
 
 void frmAbout::StartSysInfo() {
+    // Whatever fails on the way ends in the same message as a tool that is not there.
     bool available = false;
-    try {
+    const bool ranThrough = runQuietly([this, &available] {
         QString path;
         if (GetKeyValue(RegistryRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                         QStringLiteral("PATH"), path)) {
@@ -182,10 +178,8 @@ void frmAbout::StartSysInfo() {
         if (available) {
             available = m_platform.processes.startDetached(path);
         }
-    } catch (...) {
-        available = false;
-    }
-    if (!available) {
+    });
+    if (!ranThrough || !available) {
         m_platform.boxes.show(this, kUnavailable, QString(), BoxButtons::Ok, BoxIcon::None);
     }
 }

@@ -54,8 +54,9 @@ frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFol
     setTabOrder(m_txtPassword, ok);
     setTabOrder(ok, cancel);
 
-    connect(ok, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
-    connect(cancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+    // The login traps nothing: a failing check is reported and ends the program.
+    connectFatal(m_platform, this, ok, &QPushButton::clicked, [this] { cmdOK_Click(); });
+    connectFatal(m_platform, this, cancel, &QPushButton::clicked, [this] { cmdCancel_Click(); });
 
     load();
 }
@@ -66,11 +67,9 @@ void frmLogin::load() {
 }
 
 void frmLogin::cmdOK_Click() {
-    runFatal(m_platform, this, [this] {
-        if (checkPassword()) {
-            accept();
-        }
-    });
+    if (checkPassword()) {
+        accept();
+    }
 }
 
 bool frmLogin::checkPassword() {

@@ -1,5 +1,5 @@
-#include "Main.h"
 #include "BackupNotice.h"
+#include "MainWindow.h"
 #include "controls/Fonts.h"
 #include "platform/RealPlatform.h"
 #include "vault/Module.h"

@@ -69,11 +69,11 @@ QTreeWidgetItem* CategoryTree::addNode(qint64 relativeKey, qint64 key, const QSt
     return node;
 }
 
-QString CategoryTree::nodeKey(const QTreeWidgetItem* node) {
+qint64 CategoryTree::nodeKey(const QTreeWidgetItem* node) {
     if (node == nullptr) {
-        return {};
+        throw std::invalid_argument("没有节点，也就没有关键字");
     }
-    return QString::number(node->data(0, Qt::UserRole).toLongLong());
+    return node->data(0, Qt::UserRole).toLongLong();
 }
 
 QTreeWidgetItem* CategoryTree::selectedNode() const {

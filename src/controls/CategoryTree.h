@@ -6,8 +6,8 @@
 #include <QIcon>
 #include <QTreeWidget>
 
-// The category tree: nodes carry keys (category IDs) handed in as numbers and read back as
-// their decimal text. Every node shows image 1 of the tree's icon table.
+// The category tree: nodes carry keys (category IDs), 64-bit numbers in and out. Every node shows
+// image 1 of the tree's icon table.
 class CategoryTree : public QTreeWidget {
     Q_OBJECT
 public:
@@ -21,7 +21,8 @@ public:
     // std::invalid_argument when relativeKey names no node or key is taken.
     QTreeWidgetItem* addNode(qint64 relativeKey, qint64 key, const QString& text);
     QTreeWidgetItem* nodeByKey(qint64 key) const { return m_nodes.value(key, nullptr); }
-    static QString nodeKey(const QTreeWidgetItem* node);
+    // Throws std::invalid_argument for no node.
+    static qint64 nodeKey(const QTreeWidgetItem* node);
     QTreeWidgetItem* selectedNode() const;
     // Removes a node (and whatever is below it). When the selected node goes, nothing is selected
     // afterwards: Qt would highlight a neighbour that nobody chose.

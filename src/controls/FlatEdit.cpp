@@ -1,6 +1,5 @@
 #include "FlatEdit.h"
 
-#include "BackColor.h"
 #include "PasswordMask.h"
 
 #include <limits>

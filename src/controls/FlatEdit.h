@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BackColor.h"
+
 #include <QColor>
 #include <QLineEdit>
 
@@ -21,5 +23,5 @@ public:
     void setBackColor(const QColor& color);
 
 private:
-    QColor m_backColor{Qt::white};
+    QColor m_backColor = BackColors::Writable;
 };

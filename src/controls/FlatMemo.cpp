@@ -1,7 +1,5 @@
 #include "FlatMemo.h"
 
-#include "BackColor.h"
-
 #include <QTextDocument>
 
 FlatMemo::FlatMemo(QWidget* parent) : QPlainTextEdit(parent) {

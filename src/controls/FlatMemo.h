@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BackColor.h"
+
 #include <QColor>
 #include <QPlainTextEdit>
 
@@ -22,5 +24,5 @@ public:
 private:
     QString m_given;
     QString m_shownForGiven; // the document's raw text right after m_given was set
-    QColor m_backColor{Qt::white};
+    QColor m_backColor = BackColors::Writable;
 };

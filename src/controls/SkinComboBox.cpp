@@ -1,7 +1,5 @@
 #include "SkinComboBox.h"
 
-#include "BackColor.h"
-
 SkinComboBox::SkinComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     setBackColor(m_backColor);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BackColor.h"
+
 #include <QColor>
 #include <QComboBox>
 
@@ -15,5 +17,5 @@ public:
     void setText(const QString& text);
 
 private:
-    QColor m_backColor{Qt::white};
+    QColor m_backColor = BackColors::Writable;
 };

@@ -1,6 +1,6 @@
-// The commands of the entry side: new, save, cancel, delete, and the small field buttons.
-#include "EntryPane.h"
+#include "EntryCommands.h"
 
+#include "EntryPane.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -12,24 +12,32 @@
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
-void EntryPane::Button_New() {
-    if (!WriteMode) {
+EntryCommands::EntryCommands(Module& module, Platform& platform, EntryPane& pane, const EntryPaneWidgets& widgets,
+                             QWidget* window)
+    : m_module(module), m_platform(platform), m_pane(pane), m_w(widgets), m_window(window) {}
+
+void EntryCommands::tell(const QString& text, BoxIcon icon) {
+    m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
+}
+
+void EntryCommands::New() {
+    if (!m_pane.WriteMode) {
         tell(QStringLiteral("只读模式不能新建！"), BoxIcon::Exclamation);
         return;
     }
-    AddingNew = true;
-    AllowEdit();
-    ClearEdlt();
+    m_pane.AddingNew = true;
+    m_pane.AllowEdit();
+    m_pane.ClearEdlt();
 }
 
-void EntryPane::Button_Save() {
+void EntryCommands::Save() {
     if (m_w.tree->selectedNode() == nullptr) {
         tell(QStringLiteral("请选择一个分类！"), BoxIcon::Exclamation);
         return;
     }
     // Entry keys are 64-bit: the row of an entry whose ID went past 32767 must still be found.
     qint64 entryKey = 0;
-    if (!AddingNew) {
+    if (!m_pane.AddingNew) {
         const int index = m_w.list->selectedIndex();
         if (index == -1) {
             tell(QStringLiteral("请选择一个需要编辑的内容！"), BoxIcon::Information);
@@ -53,9 +61,9 @@ void EntryPane::Button_Save() {
     writeEntry(entryKey);
 }
 
-void EntryPane::writeEntry(qint64 entryKey) {
+void EntryCommands::writeEntry(qint64 entryKey) {
     // The selected node is read again, as the category to reload; the question box cannot change it.
-    const QString categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
+    const qint64 categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
     // Encoded before the row is touched: a failure leaves nothing half-assigned.
     const QString name = EncodeSecret(m_w.editName->text(), Module::SecretKey);
     const QString pass = EncodeSecret(m_w.editPass->text(), Module::SecretKey);
@@ -64,14 +72,9 @@ void EntryPane::writeEntry(qint64 entryKey) {
     m_module.SqlText = Statements::entryForSave(entryKey);
     Recordset& rs = m_module.freshRecordset();
     rs.open(m_module.SqlText, m_module.VaultConnection);
-    if (AddingNew) {
-        bool isNumber = false;
-        const qint64 categoryId = categoryKey.toLongLong(&isNumber);
-        if (!isNumber) {
-            throw VaultError(VaultError::TypeMismatch, QStringLiteral("分类的编号“%1”不是数字。").arg(categoryKey));
-        }
+    if (m_pane.AddingNew) {
         rs.addNew();
-        rs.setValue(QStringLiteral("Type"), categoryId);
+        rs.setValue(QStringLiteral("Type"), categoryKey);
     } else if (rs.atEnd()) {
         // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
         throw VaultError(VaultError::NoCurrentRow, QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
@@ -86,19 +89,20 @@ void EntryPane::writeEntry(qint64 entryKey) {
     rs.update();
     rs.close();
 
-    AddingNew = false;
+    m_pane.AddingNew = false;
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
-    LoadEntryList(categoryKey);
+    // The list still takes its key as the statement's text.
+    m_pane.LoadEntryList(QString::number(categoryKey));
 }
 
-void EntryPane::Button_Cancel() {
-    AddingNew = false;
-    ShowEntry();
-    AllowEdit();
+void EntryCommands::Cancel() {
+    m_pane.AddingNew = false;
+    m_pane.ShowEntry();
+    m_pane.AllowEdit();
 }
 
-void EntryPane::Button_Del() {
-    if (!WriteMode) {
+void EntryCommands::Del() {
+    if (!m_pane.WriteMode) {
         tell(QStringLiteral("只读模式不能删除！"), BoxIcon::Exclamation);
         return;
     }
@@ -113,24 +117,24 @@ void EntryPane::Button_Del() {
             m_w.list->removeItemAt(k);
         }
     }
-    ClearEdlt();
+    m_pane.ClearEdlt();
 }
 
-void EntryPane::copyToClipboard(const QString& text, const QString& message) {
+void EntryCommands::copyToClipboard(const QString& text, const QString& message) {
     m_platform.clipboard.clear();
     m_platform.clipboard.setSecretText(text);
     tell(message, BoxIcon::Information);
 }
 
-void EntryPane::Button_Copy1() {
+void EntryCommands::CopyName() {
     copyToClipboard(m_w.editName->text(), QStringLiteral("已经复制了帐户名称！"));
 }
 
-void EntryPane::Button_Copy2() {
+void EntryCommands::CopyPass() {
     copyToClipboard(m_w.editPass->text(), QStringLiteral("已经复制了密码！"));
 }
 
-void EntryPane::Button_Follow() {
+void EntryCommands::Follow() {
     const QString address = m_w.editWww->text();
     if (address.isEmpty()) {
         tell(QStringLiteral("没有需要打开网址！"), BoxIcon::Information);
@@ -140,7 +144,7 @@ void EntryPane::Button_Follow() {
     m_platform.shell.open(address);
 }
 
-void EntryPane::Button_View() {
+void EntryCommands::View() {
     m_w.editPass->setPasswordChar(m_w.editPass->passwordChar() == QStringLiteral("*") ? QString()
                                                                                       : QStringLiteral("*"));
 }

@@ -1,6 +1,5 @@
 #include "EntryPane.h"
 
-#include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
@@ -17,23 +16,20 @@
 
 namespace {
 
-const QColor WritableBack(255, 255, 255);
-const QColor ReadOnlyBack(224, 224, 224);
-
 const QString ReadOnlyCaption = QStringLiteral("只读(&R)");
 const QString WritableCaption = QStringLiteral("可写(&W)");
 
 } // namespace
 
 EntryPane::EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window)
-    : m_module(module), m_platform(platform), m_w(widgets), m_window(window) {}
+    : m_module(module), m_platform(platform), m_w(widgets), m_window(window),
+      m_commands(module, platform, *this, widgets, window) {}
 
 void EntryPane::connectHandlers() {
     // Every handler but Save ends the program on an unexpected error; Save reports it and
     // leaves the window as it was.
     const auto fatal = [this](QPushButton* button, void (EntryPane::*handler)()) {
-        QObject::connect(button, &QPushButton::clicked, button,
-                         [this, handler] { runFatal(m_platform, m_window, [this, handler] { (this->*handler)(); }); });
+        connectFatal(m_platform, m_window, button, &QPushButton::clicked, [this, handler] { (this->*handler)(); });
     };
     fatal(m_w.buttonRead, &EntryPane::Button_Read);
     fatal(m_w.buttonNew, &EntryPane::Button_New);
@@ -43,14 +39,8 @@ void EntryPane::connectHandlers() {
     fatal(m_w.buttonCopy2, &EntryPane::Button_Copy2);
     fatal(m_w.buttonFollow, &EntryPane::Button_Follow);
     fatal(m_w.buttonView, &EntryPane::Button_View);
-    QObject::connect(m_w.buttonSave, &QPushButton::clicked, m_w.buttonSave,
-                     [this] { runTrapped(m_platform, m_window, [this] { Button_Save(); }); });
-    QObject::connect(m_w.list, &CheckListBox::clicked, m_w.list,
-                     [this] { runFatal(m_platform, m_window, [this] { ShowEntry(); }); });
-}
-
-void EntryPane::tell(const QString& text, BoxIcon icon) {
-    m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
+    connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Button_Save(); });
+    connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
 }
 
 void EntryPane::LoadEntryList(const QString& categoryKey) {
@@ -129,7 +119,7 @@ void EntryPane::ClearEdlt() {
 
 void EntryPane::AllowEdit() {
     const bool writable = WriteMode;
-    const QColor& back = writable ? WritableBack : ReadOnlyBack;
+    const QColor& back = writable ? BackColors::Writable : BackColors::ReadOnly;
 
     m_w.editCaption->setEnabled(writable);
     m_w.editName->setEnabled(writable);

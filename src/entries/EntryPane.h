@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryCommands.h"
 #include "EntryPaneWidgets.h"
 
 #include <QString>
@@ -7,10 +8,9 @@
 class Module;
 class QWidget;
 struct Platform;
-enum class BoxIcon;
 
-// The entry side of the main window: the list of a category's entries, the detail pane, the
-// read-only / writable mode and the entry commands.
+// The entry side of the main window: the list of a category's entries, the detail pane and the
+// read-only / writable mode. The entry commands (EntryCommands) run behind its buttons.
 class EntryPane {
 public:
     EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window);
@@ -27,24 +27,19 @@ public:
     void AllowEdit();
 
     void Button_Read();
-    void Button_New();
-    void Button_Save();
-    void Button_Cancel();
-    void Button_Del();
-    void Button_Copy1();
-    void Button_Copy2();
-    void Button_Follow();
-    void Button_View();
+    void Button_New() { m_commands.New(); }
+    void Button_Save() { m_commands.Save(); }
+    void Button_Cancel() { m_commands.Cancel(); }
+    void Button_Del() { m_commands.Del(); }
+    void Button_Copy1() { m_commands.CopyName(); }
+    void Button_Copy2() { m_commands.CopyPass(); }
+    void Button_Follow() { m_commands.Follow(); }
+    void Button_View() { m_commands.View(); }
 
 private:
-    // The "提示！" box with one OK button.
-    void tell(const QString& text, BoxIcon icon);
-    // Save's work after its question was answered Yes; errors reach Save's trap.
-    void writeEntry(qint64 entryKey);
-    void copyToClipboard(const QString& text, const QString& message);
-
     Module& m_module;
     Platform& m_platform;
     EntryPaneWidgets m_w;
     QWidget* m_window;
+    EntryCommands m_commands;
 };

@@ -1,6 +1,7 @@
 #include "KeePassXml.h"
 
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/SecretCipher.h"
 #include "vault/VaultError.h"
 
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr qint64 RootKey = 1;
 // Stable identities: exporting the same vault again gives the same groups and entries, so a
 // second import can be merged with the first.
 const QUuid IdentitySpace = QUuid(QStringLiteral("{5a0c6f4e-2b7d-4c1a-9e3f-8d6b2a7c1e94}"));
@@ -102,9 +102,9 @@ public:
         m_out += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<KeePassFile>\n"
                                 "\t<Meta>\n\t\t<Generator>Vaultry</Generator>\n"
                                 "\t\t<DatabaseName>Quorvane密码箱</DatabaseName>\n\t</Meta>\n\t<Root>\n");
-        openGroup(uuidText(QStringLiteral("category:"), RootKey), QStringLiteral("全部分类"), 2);
-        m_placed.insert(RootKey);
-        writeContents(RootKey, 3);
+        openGroup(uuidText(QStringLiteral("category:"), RootCategory::Key), QStringLiteral("全部分类"), 2);
+        m_placed.insert(RootCategory::Key);
+        writeContents(RootCategory::Key, 3);
         // What the tree cannot reach still belongs to the user: each detached branch goes under the root.
         for (const auto& [parent, children] : m_children.asKeyValueRange()) {
             for (const Category* category : children) {
@@ -206,7 +206,7 @@ KeePassExport keePassXmlOf(Module& module) {
     for (qint64 i = 0; i < types.recordCount(); ++i) {
         const qint64 id = types.integer(QStringLiteral("ID"));
         // The root row is the root group; its own name is never shown.
-        if (id != RootKey) {
+        if (id != RootCategory::Key) {
             const QVariant parent = types.value(QStringLiteral("PID"));
             categories.push_back({id, parent.isNull() ? -1 : types.integer(QStringLiteral("PID")),
                                   textOrEmpty(types, QStringLiteral("Name"))});

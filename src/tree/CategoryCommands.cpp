@@ -5,17 +5,15 @@
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/Statements.h"
 
+#include <QAction>
 #include <QTreeWidgetItem>
 #include <utility>
 
 namespace {
 const QString RefusalTitle = QStringLiteral("提示！");
-
-qint64 keyOf(const QTreeWidgetItem* node) {
-    return CategoryTree::nodeKey(node).toLongLong();
-}
 
 // Counts the rows of a query on a fresh shared result set.
 qint64 countRows(Module& module, const QString& sql) {
@@ -31,6 +29,12 @@ CategoryCommands::CategoryCommands(Module& module, Platform& platform, CategoryT
                                    std::function<void()> rebuildTree, QString programFolder)
     : m_module(module), m_platform(platform), m_tree(tree), m_owner(owner), m_rebuildTree(std::move(rebuildTree)),
       m_programFolder(std::move(programFolder)), m_dialogRunner([](frmType& dialog) { dialog.exec(); }) {}
+
+void CategoryCommands::connectHandlers(QAction& newAction, QAction& editAction, QAction& delAction) {
+    connectFatal(m_platform, m_owner, &newAction, &QAction::triggered, [this] { New(); });
+    connectFatal(m_platform, m_owner, &editAction, &QAction::triggered, [this] { Edit(); });
+    connectTrapped(m_platform, m_owner, &delAction, &QAction::triggered, [this] { Del(); });
+}
 
 void CategoryCommands::New() {
     showCategoryDialog(frmType::NewCategory, QStringLiteral("请选择需要建下级分类的分类名称！"));
@@ -49,7 +53,7 @@ void CategoryCommands::showCategoryDialog(int mode, const QString& refusal) {
     }
     frmType dialog(m_module, m_platform, m_rebuildTree, m_programFolder, m_owner);
     dialog.LX = mode;
-    dialog.ID = keyOf(node);
+    dialog.ID = CategoryTree::nodeKey(node);
     if (dialog.Form_Load()) {
         m_dialogRunner(dialog);
     }
@@ -60,17 +64,13 @@ void CategoryCommands::refuse(const QString& text) {
 }
 
 void CategoryCommands::Del() {
-    runTrapped(m_platform, m_owner, [this] { deleteSelected(); });
-}
-
-void CategoryCommands::deleteSelected() {
     QTreeWidgetItem* node = m_tree.selectedNode();
     if (node == nullptr) {
         refuse(QStringLiteral("请选择需要删除的分类名称！"));
         return;
     }
-    const qint64 n = keyOf(node);
-    if (n == 1) {
+    const qint64 n = CategoryTree::nodeKey(node);
+    if (n == RootCategory::Key) {
         refuse(QStringLiteral("根级分类不能删除！"));
         return;
     }

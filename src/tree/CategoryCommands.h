@@ -5,6 +5,7 @@
 
 class CategoryTree;
 class Module;
+class QAction;
 class QWidget;
 class frmType;
 struct Platform;
@@ -16,10 +17,12 @@ public:
     CategoryCommands(Module& module, Platform& platform, CategoryTree& tree, QWidget* owner,
                      std::function<void()> rebuildTree, QString programFolder = {});
 
-    // New and Edit have no error trap of their own: the caller decides what an error means.
+    // Connects the pop-up menu's entries to the commands below: an error in New or Edit ends the
+    // program, an error in Del is reported and the program goes on.
+    void connectHandlers(QAction& newAction, QAction& editAction, QAction& delAction);
+
     void New();
     void Edit();
-    // Runs under its own trap: an error is reported and the program goes on.
     void Del();
 
     // How the category dialog is shown once it has loaded: modally by default. Tests replace it
@@ -30,7 +33,6 @@ public:
 private:
     void showCategoryDialog(int mode, const QString& refusal);
     void refuse(const QString& text);
-    void deleteSelected();
 
     Module& m_module;
     Platform& m_platform;

@@ -7,17 +7,13 @@
 #include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <utility>
-
-namespace {
-constexpr qint64 RootId = 1;
-constexpr qint64 RootParent = -1;
-} // namespace
 
 frmType::frmType(Module& module, Platform& platform, std::function<void()> rebuildTree, const QString& programFolder,
                  QWidget* owner)
@@ -28,11 +24,19 @@ frmType::frmType(Module& module, Platform& platform, std::function<void()> rebui
 }
 
 void frmType::buildControls() {
-    m_label1 = placeControl<QLabel>(this, "Label1", {12, 10, 62, 24}, QStringLiteral("分类名称："));
+    placeControl<QLabel>(this, "Label1", {12, 10, 62, 24}, QStringLiteral("分类名称："));
     m_typeName = placeControl<FlatEdit>(this, "TypeName", {70, 12, 139, 22});
     m_ok = placeControl<QPushButton>(this, "OK", {213, 10, 62, 26}, QStringLiteral("确定"));
     m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, [this] { OK_Click(); });
+    // A failure of the database engine (a read-only or locked file, a full disk) leaves nothing this
+    // dialog could do; other errors leave it open for another try.
+    connectTrapped(
+        m_platform, this, m_ok, &QPushButton::clicked, [this] { OK_Click(); },
+        [this](const VaultError& error) {
+            if (error.number() == VaultError::EngineFailure) {
+                m_platform.programEnd.endProgram(1);
+            }
+        });
 
     m_label2 = placeControl<QLabel>(this, "Label2", {70, 39, 99, 13});
     // A style sheet of its own, so the owner's skin does not turn the message line black.
@@ -61,13 +65,7 @@ void frmType::OK_Click() {
         return;
     }
     m_label2->clear();
-    try {
-        writeCategory();
-    } catch (const VaultError& error) {
-        handleError(error);
-    } catch (const std::exception& error) {
-        handleError(asVaultError(error));
-    }
+    writeCategory();
 }
 
 void frmType::writeCategory() {
@@ -87,7 +85,7 @@ void frmType::writeCategory() {
         rs.setValue(QStringLiteral("PID"), ID);
     } else {
         const QVariant pid = rs.value(QStringLiteral("PID"));
-        isRoot = ID == RootId || (!pid.isNull() && pid.toLongLong() == RootParent);
+        isRoot = ID == RootCategory::Key || (!pid.isNull() && pid.toLongLong() == RootCategory::Parent);
     }
     rs.setValue(QStringLiteral("Name"), m_typeName->text());
     // The root row's Seq is RootSeq, which the stored master password carries: overwriting it
@@ -108,13 +106,4 @@ void frmType::categoryGone() {
     reject();
     // The tree still shows the vanished category; bring it in line with the file.
     m_rebuildTree();
-}
-
-void frmType::handleError(const VaultError& error) {
-    reportError(m_platform, this, error);
-    // A failure of the database engine (a read-only or locked file, a full disk) leaves nothing
-    // this dialog could do; other errors leave it open for another try.
-    if (error.number() == VaultError::EngineFailure) {
-        m_platform.programEnd.endProgram(1);
-    }
 }

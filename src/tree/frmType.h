@@ -7,7 +7,6 @@ class FlatEdit;
 class Module;
 class QLabel;
 class QPushButton;
-class VaultError;
 struct Platform;
 
 // The category name dialog: a name for a new sub-category (LX 1, ID = the parent) or a new name
@@ -31,24 +30,18 @@ public:
     // Database errors reach the caller.
     bool Form_Load();
 
-    // The OK button's handler, under its own error trap.
+    // The OK button's handler; connected with a trap that ends the program for an engine failure only.
     void OK_Click();
-
-    FlatEdit* typeName() const { return m_typeName; }
-    QLabel* messageLine() const { return m_label2; }
-    QPushButton* okButton() const { return m_ok; }
 
 private:
     void buildControls();
     void writeCategory();
     void categoryGone();
-    void handleError(const VaultError& error);
 
     Module& m_module;
     Platform& m_platform;
     std::function<void()> m_rebuildTree;
 
-    QLabel* m_label1 = nullptr;
     FlatEdit* m_typeName = nullptr;
     QPushButton* m_ok = nullptr;
     QLabel* m_label2 = nullptr;

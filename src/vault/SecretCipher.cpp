@@ -31,9 +31,6 @@ constexpr Code EscapeMask = 0x7F;
 constexpr char16_t NoChar = 0xFFFF;
 constexpr Code NoCode = 0xFFFF;
 
-// An invalid procedure call or argument: an empty key, or no code page to convert with.
-constexpr long InvalidCall = 5;
-
 bool isHighSurrogate(char32_t u) {
     return u >= 0xD800 && u <= 0xDBFF;
 }
@@ -71,7 +68,8 @@ private:
         // Both tables are needed: without one, stored forms would differ from those written
         // where it is present, and some of them would not decode there.
         if (!fromIconv() || !fromWindowsTable())
-            throw VaultError(InvalidCall, QStringLiteral("系统缺少 GBK 代码页（CP936）的转换表，无法加密或解密。"));
+            throw VaultError(VaultError::InvalidCall,
+                             QStringLiteral("系统缺少 GBK 代码页（CP936）的转换表，无法加密或解密。"));
     }
 
     static bool candidate(int code) {
@@ -302,7 +300,7 @@ Codes codesOfStored(const CodePage936& table, const QString& stored) {
 
 Codes keyCodes(const CodePage936& table, const QString& key) {
     if (key.isEmpty())
-        throw VaultError(InvalidCall, QStringLiteral("加密密钥不能为空。"));
+        throw VaultError(VaultError::InvalidCall, QStringLiteral("加密密钥不能为空。"));
     Codes codes;
     appendCodes(table, key, codes);
     return codes;

@@ -5,11 +5,12 @@
 
 // The one error type of the program. Every failure that a handler may have to report
 // carries a number and a Simplified-Chinese description; the windows show both in the
-// "错误" box (title "错误" + number).
+// "错误" box (title "错误" + number). Every number the program raises is named here.
 class VaultError : public std::exception {
 public:
     // Any failure of the database engine: missing file, wrong password, not a vault,
-    // read-only, locked, disk full, I/O. The windows rely on this exact value.
+    // read-only, locked, disk full, I/O. The windows rely on this exact value: the category
+    // dialog ends the program for it alone.
     static constexpr long EngineFailure = -2147467259L;
     // The cursor stands on no row (empty result, or moved past the end).
     static constexpr long NoCurrentRow = 3021;
@@ -19,6 +20,16 @@ public:
     static constexpr long Overflow = 6;
     // A value of the wrong kind (a text that is no number where a number is needed).
     static constexpr long TypeMismatch = 13;
+    // An argument a procedure cannot take: an empty cipher key, no code page to convert with, a
+    // tree node key that is taken or names no node (std::invalid_argument).
+    static constexpr long InvalidCall = 5;
+    // An index outside a list (std::out_of_range).
+    static constexpr long OutOfRange = 9;
+    // Memory ran out (std::bad_alloc).
+    static constexpr long OutOfMemory = 7;
+    // Any other failure inside the program that has no number of its own (another
+    // std::exception). Not an engine failure: nothing says the data file is at fault.
+    static constexpr long InternalError = 51;
 
     VaultError(long number, QString description);
 

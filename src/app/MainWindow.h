@@ -45,7 +45,6 @@ public:
     CategoryTree* tree() const { return m_tree; }
     QMenu* rightMenu() const { return m_rightMenu; }
     EntryPane& entryPane() { return *m_entryPane; }
-    CategoryCommands& categoryCommands() { return *m_categoryCommands; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

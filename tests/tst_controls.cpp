@@ -1,36 +1,24 @@
+// The control kinds the windows are built from, the skin engine and the pictures beside the program.
+#include "TestFiles.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
-#include "platform/RealPlatform.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
-#include <QFile>
 #include <QImageReader>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 #include <stdexcept>
 
 namespace {
 
 const QString programFolder = QStringLiteral(VAULTRY_BIN_DIR);
-
-void writeText(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 // The colour in the middle of a widget's right half, where no text is drawn.
 QColor fieldColour(QWidget* widget) {
@@ -38,36 +26,9 @@ QColor fieldColour(QWidget* widget) {
     return image.pixelColor(image.width() * 3 / 4, image.height() / 2);
 }
 
-// An executable shell script that appends its arguments, one a line, to a log file.
-void writeScript(const QString& path, const QString& log) {
-    writeText(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + log.toUtf8() + "'; done\n" +
-                        "echo started >> '" + log.toUtf8() + "'\n");
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
-
-QStringList logLines(const QString& log) {
-    QFile file(log);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// Sets PATH for one test and puts the old one back.
-class PathGuard {
-public:
-    explicit PathGuard(const QString& path) : m_old(qgetenv("PATH")) { qputenv("PATH", path.toLocal8Bit()); }
-    ~PathGuard() { qputenv("PATH", m_old); }
-    PathGuard(const PathGuard&) = delete;
-    PathGuard& operator=(const PathGuard&) = delete;
-
-private:
-    QByteArray m_old;
-};
-
 } // namespace
 
-class TstSkin : public QObject {
+class TestControls : public QObject {
     Q_OBJECT
 private slots:
     void skinFillsSlotsFromScheme();
@@ -75,10 +36,6 @@ private slots:
     void realSkinKeepsFieldColours();
     void artworkBesideProgram();
     void treeIconsFromFiles();
-    void clipboardMarksSecret();
-    void registryFindsSystemInformationTool();
-    void shellAndProcessesPassTextUnsplit();
-    void messageBoxAnswers();
     void flatEditPasswordCharacter();
     void comboSetTextFallsBackToFirstItem();
     void listSelectedIndexAndItemData();
@@ -88,14 +45,14 @@ private slots:
     void treeMouseButtons();
 };
 
-void TstSkin::skinFillsSlotsFromScheme() {
+void TestControls::skinFillsSlotsFromScheme() {
     QTemporaryDir dir;
-    writeText(dir.filePath("Test.cjstyles"), "/* a comment naming @Nothing */\n"
-                                             "QPushButton { color: @Text; background-color: @ButtonBack; }\n"
-                                             "QLineEdit { border: 1px solid @Text; }\n");
+    QVERIFY(writeFile(dir.filePath("Test.cjstyles"), "/* a comment naming @Nothing */\n"
+                                                     "QPushButton { color: @Text; background-color: @ButtonBack; }\n"
+                                                     "QLineEdit { border: 1px solid @Text; }\n"));
     // Keys are found whatever their case; only the [Colors] section counts; a BOM is no key.
-    writeText(dir.filePath("Scheme.ini"), "\xEF\xBB\xBF; scheme\n[Other]\nText=#ffffff\n"
-                                          "[Colors]\r\ntext = #112233\r\nBUTTONBACK=#445566\r\n");
+    QVERIFY(writeFile(dir.filePath("Scheme.ini"), "\xEF\xBB\xBF; scheme\n[Other]\nText=#ffffff\n"
+                                                  "[Colors]\r\ntext = #112233\r\nBUTTONBACK=#445566\r\n"));
     SkinEngine skin;
     QVERIFY(skin.loadSkin(dir.filePath("Test.cjstyles"), QStringLiteral("Scheme.ini")));
     QVERIFY(skin.isLoaded());
@@ -113,11 +70,11 @@ void TstSkin::skinFillsSlotsFromScheme() {
     QCOMPARE(button->palette().color(QPalette::ButtonText), QColor(0x11, 0x22, 0x33));
 }
 
-void TstSkin::skinRefusesMissingOrIncompletePair() {
+void TestControls::skinRefusesMissingOrIncompletePair() {
     QTemporaryDir dir;
-    writeText(dir.filePath("Good.cjstyles"), "QLabel { color: @Text; }");
-    writeText(dir.filePath("Holes.cjstyles"), "QLabel { color: @Text; background: @Missing; }");
-    writeText(dir.filePath("Good.ini"), "[Colors]\nText=#123456\n");
+    QVERIFY(writeFile(dir.filePath("Good.cjstyles"), "QLabel { color: @Text; }"));
+    QVERIFY(writeFile(dir.filePath("Holes.cjstyles"), "QLabel { color: @Text; background: @Missing; }"));
+    QVERIFY(writeFile(dir.filePath("Good.ini"), "[Colors]\nText=#123456\n"));
 
     QWidget window;
     SkinEngine skin;
@@ -148,7 +105,7 @@ void TstSkin::skinRefusesMissingOrIncompletePair() {
 // colour every field by its enabled state: the program's colour must be the one on screen. The
 // colours are crossed against the skin's (a grey enabled field, a white disabled one) so that the
 // skin cannot pass for the program.
-void TstSkin::realSkinKeepsFieldColours() {
+void TestControls::realSkinKeepsFieldColours() {
     SkinEngine skin;
     QVERIFY(
         skin.loadSkin(programFolder + QStringLiteral("/Skin/Office2010.cjstyles"), QStringLiteral("NormalBlue.ini")));
@@ -192,7 +149,7 @@ void TstSkin::realSkinKeepsFieldColours() {
     QVERIFY(enabledButton->grab().toImage() != disabledButton->grab().toImage());
 }
 
-void TstSkin::artworkBesideProgram() {
+void TestControls::artworkBesideProgram() {
     const QDir icons(programFolder + QStringLiteral("/Icons"));
     const struct {
         const char* file;
@@ -205,6 +162,10 @@ void TstSkin::artworkBesideProgram() {
         QVERIFY2(reader.canRead(), picture.file);
         QCOMPARE(reader.size(), picture.size);
     }
+    // The skin's own pictures, which its style sheet names.
+    for (const char* file : {"arrow-down.png", "arrow-down-disabled.png", "tick.png"}) {
+        QVERIFY2(QImageReader(programFolder + QStringLiteral("/Skin/") + QLatin1String(file)).canRead(), file);
+    }
     for (const char* file : {"00032.ico", "00023.ico", "vaultry.ico"}) {
         const QIcon icon(icons.filePath(QString::fromLatin1(file)));
         QVERIFY2(icon.availableSizes().contains(QSize(16, 16)), file);
@@ -213,7 +174,7 @@ void TstSkin::artworkBesideProgram() {
     }
 }
 
-void TstSkin::treeIconsFromFiles() {
+void TestControls::treeIconsFromFiles() {
     const QString icons = programFolder + QStringLiteral("/Icons/");
     CategoryTree tree;
     QTreeWidgetItem* early = tree.addNode(-1, 1, QStringLiteral("全部分类"));
@@ -237,130 +198,7 @@ void TstSkin::treeIconsFromFiles() {
     QVERIFY(late->icon(0).isNull());
 }
 
-void TstSkin::clipboardMarksSecret() {
-    RealPlatform real;
-    Clipboard& clipboard = real.platform().clipboard;
-    clipboard.setSecretText(QStringLiteral("p@ss 密码"));
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    QVERIFY(data != nullptr);
-    QCOMPARE(data->text(), QStringLiteral("p@ss 密码"));
-    QCOMPARE(data->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArrayLiteral("secret"));
-    clipboard.clear();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
-    // An empty field still puts (empty) text on the clipboard.
-    clipboard.setSecretText(QString());
-    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasText());
-}
-
-void TstSkin::registryFindsSystemInformationTool() {
-    QTemporaryDir dir;
-    const QString tool = dir.filePath(QStringLiteral("hardinfo"));
-    writeScript(tool, dir.filePath(QStringLiteral("log")));
-    writeText(dir.filePath(QStringLiteral("kinfocenter")), "not executable");
-    LinuxRegistry registry;
-    const QString key = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
-    {
-        PathGuard path(QStringLiteral("/nonexistent:relative/bin:") + dir.path());
-        QVERIFY(registry.keyExists(RegistryRoot::LocalMachine, key));
-        QVERIFY(registry.keyExists(RegistryRoot::LocalMachine, key.toLower()));
-        const std::optional<RegistryValue> value =
-            registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("PATH"));
-        QVERIFY(value.has_value());
-        QCOMPARE(value->type, RegistryValue::String);
-        QCOMPARE(QString::fromLocal8Bit(value->data), tool);
-
-        QVERIFY(!registry.query(RegistryRoot::CurrentUser, key, QStringLiteral("PATH")));
-        QVERIFY(!registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("Other")));
-        QVERIFY(!registry.keyExists(RegistryRoot::LocalMachine,
-                                    QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location")));
-        QVERIFY(!registry.query(RegistryRoot::LocalMachine,
-                                QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                                QStringLiteral("MSINFO")));
-    }
-    {
-        PathGuard path(QString{});
-        QVERIFY(!registry.keyExists(RegistryRoot::LocalMachine, key));
-        QVERIFY(!registry.query(RegistryRoot::LocalMachine, key, QStringLiteral("PATH")));
-    }
-    {
-        // A relative PATH entry is the current folder in disguise: never searched.
-        PathGuard path(QStringLiteral("."));
-        const QString oldFolder = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
-        const bool found = registry.keyExists(RegistryRoot::LocalMachine, key);
-        QDir::setCurrent(oldFolder);
-        QVERIFY(!found);
-    }
-}
-
-// The address and the program path go over as one piece each, exactly as typed.
-void TstSkin::shellAndProcessesPassTextUnsplit() {
-    QTemporaryDir dir;
-    const QString log = dir.filePath(QStringLiteral("log"));
-    writeScript(dir.filePath(QStringLiteral("xdg-open")), log);
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("with blank")));
-    const QString program = dir.filePath(QStringLiteral("with blank/tool"));
-    writeScript(program, log);
-
-    RealPlatform real;
-    {
-        PathGuard path(dir.path() + QStringLiteral(":/usr/bin:/bin"));
-        const QString address = QStringLiteral("www.example.com/a b;echo x|$(id)");
-        QVERIFY(real.platform().shell.open(address));
-        QTRY_COMPARE(logLines(log), (QStringList{address, QStringLiteral("started")}));
-    }
-    QFile::remove(log);
-    QVERIFY(real.platform().processes.startDetached(program));
-    QTRY_COMPARE(logLines(log), QStringList{QStringLiteral("started")});
-
-    QVERIFY(!real.platform().processes.startDetached(dir.filePath(QStringLiteral("missing"))));
-    QVERIFY(!real.platform().processes.startDetached(QString()));
-    PathGuard path(QStringLiteral("/nonexistent"));
-    QVERIFY(!real.platform().shell.open(QStringLiteral("www.example.com")));
-}
-
-void TstSkin::messageBoxAnswers() {
-    RealPlatform real;
-    MessageBoxes& boxes = real.platform().boxes;
-    QMessageBox* seen = nullptr;
-    QString seenText;
-    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
-    QString seenTitle;
-    // Looks at the box once it is up, then answers it with the given key or button.
-    const auto answerWith = [&](std::function<void(QMessageBox*)> answer) {
-        QTimer::singleShot(0, [&, answer] {
-            seen = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(seen != nullptr);
-            seenText = seen->text();
-            seenIcon = seen->icon();
-            seenTitle = seen->windowTitle();
-            QCOMPARE(seen->textFormat(), Qt::PlainText);
-            answer(seen);
-        });
-    };
-
-    answerWith([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-    QCOMPARE(boxes.show(nullptr, QStringLiteral("是否真的要保存信息？"), QStringLiteral("提示！"), BoxButtons::YesNo,
-                        BoxIcon::Question),
-             BoxAnswer::Yes);
-    QCOMPARE(seenIcon, QMessageBox::Question);
-    QCOMPARE(seenTitle, QStringLiteral("提示！"));
-
-    answerWith([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-    QCOMPARE(boxes.show(nullptr, QStringLiteral("q"), QStringLiteral("t"), BoxButtons::YesNo, BoxIcon::Question),
-             BoxAnswer::No);
-
-    answerWith([](QMessageBox* box) {
-        QCOMPARE(box->buttons().size(), 1);
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    QCOMPARE(boxes.show(nullptr, QStringLiteral("<b>x</b>"), QString(), BoxButtons::Ok, BoxIcon::None), BoxAnswer::Ok);
-    QCOMPARE(seenText, QStringLiteral("<b>x</b>"));
-    QCOMPARE(seenIcon, QMessageBox::NoIcon);
-    QCOMPARE(seenTitle, QGuiApplication::applicationDisplayName());
-}
-
-void TstSkin::flatEditPasswordCharacter() {
+void TestControls::flatEditPasswordCharacter() {
     FlatEdit edit;
     edit.setText(QStringLiteral("geheim"));
     QCOMPARE(edit.passwordChar(), QString());
@@ -374,7 +212,7 @@ void TstSkin::flatEditPasswordCharacter() {
     QCOMPARE(edit.displayText(), QStringLiteral("geheim"));
 }
 
-void TstSkin::comboSetTextFallsBackToFirstItem() {
+void TestControls::comboSetTextFallsBackToFirstItem() {
     SkinComboBox combo;
     QVERIFY(!combo.isEditable());
     combo.addItems({QStringLiteral("网站"), QStringLiteral("邮箱"), QStringLiteral("银行")});
@@ -385,7 +223,7 @@ void TstSkin::comboSetTextFallsBackToFirstItem() {
     QCOMPARE(combo.currentText(), QStringLiteral("网站"));
 }
 
-void TstSkin::listSelectedIndexAndItemData() {
+void TestControls::listSelectedIndexAndItemData() {
     CheckListBox list;
     list.addItemWithData(QStringLiteral("a"), 5'000'000'001LL);
     list.addItemWithData(QStringLiteral("b"), -3);
@@ -409,7 +247,7 @@ void TstSkin::listSelectedIndexAndItemData() {
     QCOMPARE(list.selectedIndex(), -1);
 }
 
-void TstSkin::listTicksAndRemoval() {
+void TestControls::listTicksAndRemoval() {
     CheckListBox list;
     for (int i = 0; i < 4; ++i) {
         list.addItemWithData(QString::number(i), 100 + i);
@@ -435,7 +273,7 @@ void TstSkin::listTicksAndRemoval() {
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, list.removeItemAt(2));
 }
 
-void TstSkin::listReportsClicksAndKeys() {
+void TestControls::listReportsClicksAndKeys() {
     CheckListBox list;
     for (int i = 0; i < 3; ++i) {
         list.addItemWithData(QString::number(i), i);
@@ -466,15 +304,15 @@ void TstSkin::listReportsClicksAndKeys() {
     QCOMPARE(spy.count(), 2);
 }
 
-void TstSkin::treeKeys() {
+void TestControls::treeKeys() {
     CategoryTree tree;
     QVERIFY(tree.isHeaderHidden());
     QTreeWidgetItem* root = tree.addNode(-1, 1, QStringLiteral("全部分类"));
     QTreeWidgetItem* mail = tree.addNode(1, 3'000'000'000LL, QStringLiteral("邮箱"));
     QTreeWidgetItem* work = tree.addNode(3'000'000'000LL, 7, QStringLiteral("工作"));
-    QCOMPARE(CategoryTree::nodeKey(root), QStringLiteral("1"));
-    QCOMPARE(CategoryTree::nodeKey(mail), QStringLiteral("3000000000"));
-    QCOMPARE(CategoryTree::nodeKey(nullptr), QString());
+    QCOMPARE(CategoryTree::nodeKey(root), 1);
+    QCOMPARE(CategoryTree::nodeKey(mail), 3'000'000'000LL);
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, CategoryTree::nodeKey(nullptr));
     QCOMPARE(work->parent(), mail);
     QCOMPARE(tree.nodeByKey(7), work);
     QCOMPARE(tree.topLevelItemCount(), 1);
@@ -497,7 +335,7 @@ void TstSkin::treeKeys() {
     tree.addNode(-1, 1, QStringLiteral("全部分类"));
 }
 
-void TstSkin::treeMouseButtons() {
+void TestControls::treeMouseButtons() {
     CategoryTree tree;
     QTreeWidgetItem* root = tree.addNode(-1, 1, QStringLiteral("全部分类"));
     QTreeWidgetItem* child = tree.addNode(1, 2, QStringLiteral("邮箱"));
@@ -537,5 +375,5 @@ void TstSkin::treeMouseButtons() {
     QCOMPARE(clicks.count(), 2);
 }
 
-QTEST_MAIN(TstSkin)
-#include "tst_skin.moc"
+QTEST_MAIN(TestControls)
+#include "tst_controls.moc"

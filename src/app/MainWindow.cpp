@@ -1,4 +1,4 @@
-#include "Main.h"
+#include "MainWindow.h"
 
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
@@ -27,8 +27,6 @@
 
 namespace {
 
-const QColor ReadOnlyGrey(224, 224, 224);
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
     return placeControl<QPushButton>(parent, name, geometry, caption);
 }
@@ -40,7 +38,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRe
 template <typename Field> Field* makeField(QWidget* parent, const char* name, QRect geometry) {
     auto* field = placeControl<Field>(parent, name, geometry);
     // The window opens read-only: grey and closed to input until the mode is first applied.
-    field->setBackColor(ReadOnlyGrey);
+    field->setBackColor(BackColors::ReadOnly);
     field->setEnabled(false);
     return field;
 }
@@ -63,17 +61,19 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildControls();
-    buildMenus();
 
     m_treeBuilder = std::make_unique<CategoryTreeBuilder>(m_module, *m_tree, m_programFolder);
     m_categoryCommands = std::make_unique<CategoryCommands>(
         m_module, m_platform, *m_tree, this, [this] { GJTree(); }, m_programFolder);
     m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
     m_entryPane->connectHandlers();
+    buildMenus();
 
-    connect(m_tree, &CategoryTree::mouseButton, this, &Main::onTreeMouseButton);
-    connect(m_tree, &CategoryTree::nodeClicked, this, [this](QTreeWidgetItem* node) {
-        runFatal(m_platform, this, [&] { m_entryPane->LoadEntryList(CategoryTree::nodeKey(node)); });
+    connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
+                 [this](int button, int x, int y) { onTreeMouseButton(button, x, y); });
+    connectFatal(m_platform, this, m_tree, &CategoryTree::nodeClicked, [this](QTreeWidgetItem* node) {
+        // The list still takes its key as the statement's text.
+        m_entryPane->LoadEntryList(QString::number(CategoryTree::nodeKey(node)));
     });
 
     // A menu shortcut goes before the control that has the focus (see eventFilter).
@@ -161,38 +161,38 @@ void Main::buildControls() {
 void Main::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MenuBar"));
+    const auto command = [this](QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
+                                void (Main::*handler)()) {
+        connectFatal(m_platform, this, makeAction(menu, name, caption, shortcut), &QAction::triggered,
+                     [this, handler] { (this->*handler)(); });
+    };
 
     QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
     file->setObjectName(QStringLiteral("File"));
-    connect(makeAction(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P)),
-            &QAction::triggered, this, &Main::Passwode);
-    connect(makeAction(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E)), &QAction::triggered,
-            this, &Main::Exit);
+    command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
+    command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
-    // The tree's pop-up menu belongs to the window but never shows in the menu bar.
+    // The tree's pop-up menu belongs to the window but never shows in the menu bar; the category
+    // commands connect its entries themselves.
     m_rightMenu = new QMenu(QStringLiteral("右键"), this);
     m_rightMenu->setObjectName(QStringLiteral("RightMenu"));
-    connect(makeAction(m_rightMenu, "New", QStringLiteral("新建(&N)")), &QAction::triggered, this,
-            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->New(); }); });
-    connect(makeAction(m_rightMenu, "Edit", QStringLiteral("修改(&E)")), &QAction::triggered, this,
-            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->Edit(); }); });
-    connect(makeAction(m_rightMenu, "Del", QStringLiteral("删除(&D)")), &QAction::triggered, this,
-            [this] { runFatal(m_platform, this, [this] { m_categoryCommands->Del(); }); });
+    QAction* newCategory = makeAction(m_rightMenu, "New", QStringLiteral("新建(&N)"));
+    QAction* rename = makeAction(m_rightMenu, "Edit", QStringLiteral("修改(&E)"));
+    QAction* remove = makeAction(m_rightMenu, "Del", QStringLiteral("删除(&D)"));
+    m_categoryCommands->connectHandlers(*newCategory, *rename, *remove);
 
     QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
     help->setObjectName(QStringLiteral("HelpMenu"));
-    connect(makeAction(help, "Help", QStringLiteral("帮助"), QKeySequence(Qt::CTRL | Qt::Key_H)), &QAction::triggered,
-            this, &Main::Help);
-    connect(makeAction(help, "About", QStringLiteral("关于"), QKeySequence(Qt::CTRL | Qt::Key_A)), &QAction::triggered,
-            this, &Main::About);
+    command(help, "Help", QStringLiteral("帮助"), QKeySequence(Qt::CTRL | Qt::Key_H), &Main::Help);
+    command(help, "About", QStringLiteral("关于"), QKeySequence(Qt::CTRL | Qt::Key_A), &Main::About);
 }
 
 bool Main::load() {
     bool admitted = false;
-    const bool completed = runTrapped(m_platform, nullptr, [&] {
-        m_module.VaultConnection.setConnectionString(Connection::connectionTextFor(m_programFolder));
-        if (!offerOldVaultConversion(m_platform, nullptr,
-                                     Connection::dataSourceOf(m_module.VaultConnection.connectionString()))) {
+    const bool completed = !runTrapped(m_platform, nullptr, [&] {
+        const QString connectionText = Connection::connectionTextFor(m_programFolder);
+        m_module.VaultConnection.setConnectionString(connectionText);
+        if (!offerOldVaultConversion(m_platform, nullptr, Connection::dataSourceOf(connectionText))) {
             return; // declined: the program has been ended
         }
         m_module.VaultConnection.open();
