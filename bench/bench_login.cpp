@@ -4,7 +4,7 @@
 // entries counted with count(*), every category in one query), the tree filled from those rows in
 // one go, and the same window painted.
 
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
 #include "support/BenchVault.h"

@@ -11,7 +11,7 @@
 //
 // Each run prints its two times and its peak resident memory (getrusage).
 
-#include "app/Main.h"
+#include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
