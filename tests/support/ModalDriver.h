@@ -10,22 +10,23 @@
 // Acts on a modal dialog once it is up. A dialog's exec() blocks the test, so the action is
 // scheduled beforehand; it waits (polling the event loop) until a dialog of the wanted type is
 // the active modal widget, then runs. Gives up after a few seconds, leaving the failure to the
-// test's own checks.
+// test's own checks. Only the pending timer holds the poll, so nothing is left behind however the
+// polling stops: the action ran, the time ran out, or the test ended first.
 template <typename Dialog> void whenModal(std::function<void(Dialog*)> action, int timeoutMs = 5000) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action = std::move(action), clock, poll, timeoutMs]() {
+    const std::weak_ptr<std::function<void()>> self = poll;
+    *poll = [action = std::move(action), clock, self, timeoutMs]() {
         if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
             action(dialog);
-            *poll = nullptr; // break the self-reference
             return;
         }
         if (clock->elapsed() < timeoutMs) {
-            QTimer::singleShot(10, *poll);
-        } else {
-            *poll = nullptr;
+            if (const auto again = self.lock()) {
+                QTimer::singleShot(10, [again] { (*again)(); });
+            }
         }
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, [poll] { (*poll)(); });
 }
