@@ -47,20 +47,20 @@ struct Fixture {
     QWidget window;
     EntryPaneWidgets widgets;
     std::unique_ptr<EntryPane> pane;
-    QString listedKey;
-    QString shownKey;
+    qint64 listedKey = 0;
+    qint64 shownKey = 0;
     int shownRow = listedEntries / 2;
 
     // Two categories, so the listed one is not the whole table.
     Fixture() {
         const qint64 listed = vault.addCategory(1, QStringLiteral("网站"));
         const qint64 other = vault.addCategory(1, QStringLiteral("银行"));
-        listedKey = QString::number(listed);
+        listedKey = listed;
         vault.addEntries(listed, listedEntries, entryAt);
         vault.addEntries(other, otherEntries, [](int i) { return entryAt(listedEntries + i); });
         buildPane();
         pane->LoadEntryList(listedKey);
-        shownKey = widgets.list->itemDataText(shownRow);
+        shownKey = widgets.list->itemData(shownRow);
     }
 
     // The bare side runs on the pane's own connection, not on the vault's second one.

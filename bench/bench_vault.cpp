@@ -22,7 +22,7 @@ struct Fixture {
     BenchVault largeTreeVault;
     std::vector<BenchCategory> largeTree = largeTreeVault.addCategoryTree(benchTree5000);
     qint64 listedCategory = tree.front().id; // the first category below the root
-    QString shownEntryKey = QStringLiteral("50000");
+    qint64 shownEntryKey = 50000;
 
     Fixture() {
         vault.addEntries(listedCategory, listedEntries, [](int index) {
@@ -95,7 +95,7 @@ void BM_TreeBuild_Raw(benchmark::State& state) {
 // --- listing a category of 10,000 entries: Caption and ID of each row ---
 
 void BM_ListCategory_Recordset(benchmark::State& state) {
-    const QString key = QString::number(fixture->listedCategory);
+    const qint64 key = fixture->listedCategory;
     for (auto _ : state) {
         Recordset rs;
         rs.open(Statements::entriesOfCategory(key), fixture->connection());
@@ -114,7 +114,7 @@ void BM_ListCategory_Recordset(benchmark::State& state) {
 }
 
 void BM_ListCategory_Raw(benchmark::State& state) {
-    const QString sql = Statements::entriesOfCategory(QString::number(fixture->listedCategory));
+    const QString sql = Statements::entriesOfCategory(fixture->listedCategory);
     for (auto _ : state) {
         sqlite3_stmt* statement = nullptr;
         sqlite3_prepare16_v2(fixture->raw(), sql.utf16(), static_cast<int>(sql.size() * 2), &statement, nullptr);

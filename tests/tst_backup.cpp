@@ -57,8 +57,7 @@ private slots:
         QTest::newRow("update") << Write([](Connection& c) {
             c.execute(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'changed' WHERE ID = 1"));
         });
-        QTest::newRow("delete") << Write(
-            [](Connection& c) { c.execute(Statements::deleteEntry(QStringLiteral("1"))); });
+        QTest::newRow("delete") << Write([](Connection& c) { c.execute(Statements::deleteEntry(1)); });
         QTest::newRow("added row") << Write([](Connection& c) {
             Recordset rs;
             rs.open(Statements::entryForSave(0), c);

@@ -145,10 +145,9 @@ private slots:
         QCOMPARE(Statements::childCategories(-1),
                  QStringLiteral("Select * from Quorvane_Type Where PID =-1 Order by Seq,ID"));
         QCOMPARE(Statements::entryForSave(0), QStringLiteral("Select * from Quorvane_Pass where ID=0"));
-        QCOMPARE(Statements::entry(QStringLiteral("3000000000")),
+        QCOMPARE(Statements::entry(3000000000),
                  QStringLiteral("Select * from Quorvane_Pass Where ID =3000000000 Order by Seq"));
-        QCOMPARE(Statements::deleteEntry(QStringLiteral("12")),
-                 QStringLiteral("Delete from Quorvane_Pass Where ID=12"));
+        QCOMPARE(Statements::deleteEntry(12), QStringLiteral("Delete from Quorvane_Pass Where ID=12"));
 
         // Every text must be one the engine takes.
         TempVault vault;
@@ -160,8 +159,8 @@ private slots:
                                      Statements::childCategories(1),
                                      Statements::category(1),
                                      Statements::entriesOfCategoryCount(1),
-                                     Statements::entriesOfCategory(QStringLiteral("1")),
-                                     Statements::entry(QStringLiteral("1")),
+                                     Statements::entriesOfCategory(1),
+                                     Statements::entry(1),
                                      Statements::entryForSave(0)};
         for (const QString& sql : selects) {
             Recordset rs;
@@ -170,7 +169,7 @@ private slots:
         connection.execute(Statements::setRootSeq(5));
         connection.execute(Statements::setLoginPass(), {QStringLiteral("x")});
         connection.execute(Statements::deleteCategory(99));
-        connection.execute(Statements::deleteEntry(QStringLiteral("99")));
+        connection.execute(Statements::deleteEntry(99));
         QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID = 1")).toLongLong(), 5);
     }
 
@@ -179,7 +178,7 @@ private slots:
         vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 25) "
                                   "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 7, 'e' || i, 1 FROM n"));
         Recordset rs;
-        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), vault.module().VaultConnection);
+        rs.open(Statements::entriesOfCategory(7), vault.module().VaultConnection);
         QCOMPARE(rs.recordCount(), 25);
         for (int i = 1; i <= 25; ++i) {
             QVERIFY(!rs.atEnd());
@@ -209,7 +208,7 @@ private slots:
         vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
                                   "VALUES (5, 1, '', NULL, '-12', '42.5', 'abc', 40000, 1)"));
         Recordset rs;
-        rs.open(Statements::entry(QStringLiteral("5")), vault.module().VaultConnection);
+        rs.open(Statements::entry(5), vault.module().VaultConnection);
         // Null and empty text are told apart.
         QVERIFY(rs.value(QStringLiteral("Caption")).isValid());
         QCOMPARE(rs.text(QStringLiteral("Caption")), QString());
@@ -317,7 +316,7 @@ private slots:
             return ids.join(u',');
         };
         QCOMPARE(order(Statements::childCategories(1)), QStringLiteral("20,5,7,9"));
-        QCOMPARE(order(Statements::entriesOfCategory(QStringLiteral("4"))), QStringLiteral("40,10,30"));
+        QCOMPARE(order(Statements::entriesOfCategory(4)), QStringLiteral("40,10,30"));
     }
 
     // The layer reads large results a page at a time and counts them with the engine, and it
@@ -327,7 +326,7 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<int>("expectedCount");
         const auto row = [](const char* name, const QString& sql, int count) { QTest::newRow(name) << sql << count; };
-        row("list of a large category", Statements::entriesOfCategory(QStringLiteral("7")), 600);
+        row("list of a large category", Statements::entriesOfCategory(7), 600);
         row("every entry", Statements::allEntries(), 610);
         row("a count check", Statements::entriesOfCategoryCount(8), 10);
         row("key in a text",
@@ -374,7 +373,7 @@ private slots:
                                   "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 7, 'e' || i, 1 FROM n"));
         Connection& connection = vault.module().VaultConnection;
         Recordset rs;
-        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), connection);
+        rs.open(Statements::entriesOfCategory(7), connection);
         QCOMPARE(rs.recordCount(), 700);
         rs.moveNext();
         rs.setValue(QStringLiteral("Seq"), 9); // moves the second row to the end of the order
@@ -396,7 +395,7 @@ private slots:
         QCOMPARE(rs.integer(QStringLiteral("ID")), 701);
 
         // Closed after a few rows, or read to the end: another program writes at once.
-        rs.open(Statements::entriesOfCategory(QStringLiteral("7")), connection);
+        rs.open(Statements::entriesOfCategory(7), connection);
         rs.moveNext();
         rs.close();
         QElapsedTimer timer;
@@ -418,7 +417,7 @@ private slots:
         rs.update();
         QCOMPARE(rs.text(QStringLiteral("Pass")), stored);
         rs.close();
-        rs.open(Statements::entry(QStringLiteral("1")), vault.module().VaultConnection);
+        rs.open(Statements::entry(1), vault.module().VaultConnection);
         QCOMPARE(rs.text(QStringLiteral("Pass")), stored);
         rs.close();
         QCOMPARE(vault.scalar(QStringLiteral("SELECT length(CAST(Pass AS BLOB)) FROM Quorvane_Pass")).toLongLong(),
@@ -450,7 +449,7 @@ private slots:
         rs.update();
         const qint64 id = rs.integer(QStringLiteral("ID"));
         rs.close();
-        rs.open(Statements::entriesOfCategory(QString::number(big)), vault.module().VaultConnection);
+        rs.open(Statements::entriesOfCategory(big), vault.module().VaultConnection);
         QCOMPARE(rs.recordCount(), 1);
         QCOMPARE(rs.integer(QStringLiteral("ID")), id);
         vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption, Seq) VALUES (2147483650, 1, 'x', 1)"));

@@ -73,7 +73,7 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
                  [this](int button, int x, int y) { onTreeMouseButton(button, x, y); });
     connectFatal(m_platform, this, m_tree, &CategoryTree::nodeClicked, [this](QTreeWidgetItem* node) {
         // The list still takes its key as the statement's text.
-        m_entryPane->LoadEntryList(QString::number(CategoryTree::nodeKey(node)));
+        m_entryPane->LoadEntryList(CategoryTree::nodeKey(node));
     });
 
     // A menu shortcut goes before the control that has the focus (see eventFilter).

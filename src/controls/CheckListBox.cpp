@@ -30,10 +30,6 @@ qint64 CheckListBox::itemData(int index) const {
     return checkedItem(index)->data(Qt::UserRole).toLongLong();
 }
 
-QString CheckListBox::itemDataText(int index) const {
-    return QString::number(itemData(index));
-}
-
 // Qt keeps a current row even when nothing is highlighted (it sets one when the list takes the
 // focus): only a row that is also selected counts.
 int CheckListBox::selectedIndex() const {

@@ -16,8 +16,6 @@ public:
     void addItemWithData(const QString& text, qint64 itemData);
     // Operations on one item throw std::out_of_range for an index outside 0 .. itemCount() - 1.
     qint64 itemData(int index) const;
-    // The item data as the text the list holds ("57"), as statements take it.
-    QString itemDataText(int index) const;
     int itemCount() const { return count(); }
     int selectedIndex() const;
     bool isTicked(int index) const;

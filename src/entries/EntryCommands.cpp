@@ -92,7 +92,7 @@ void EntryCommands::writeEntry(qint64 entryKey) {
     m_pane.AddingNew = false;
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
     // The list still takes its key as the statement's text.
-    m_pane.LoadEntryList(QString::number(categoryKey));
+    m_pane.LoadEntryList(categoryKey);
 }
 
 void EntryCommands::Cancel() {
@@ -113,7 +113,7 @@ void EntryCommands::Del() {
     // Last item first, so that removing an item does not shift the ones still to be visited.
     for (int k = m_w.list->itemCount() - 1; k >= 0; --k) {
         if (m_w.list->isTicked(k)) {
-            m_module.VaultConnection.execute(Statements::deleteEntry(m_w.list->itemDataText(k)));
+            m_module.VaultConnection.execute(Statements::deleteEntry(m_w.list->itemData(k)));
             m_w.list->removeItemAt(k);
         }
     }

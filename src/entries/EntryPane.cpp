@@ -43,7 +43,7 @@ void EntryPane::connectHandlers() {
     connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
 }
 
-void EntryPane::LoadEntryList(const QString& categoryKey) {
+void EntryPane::LoadEntryList(qint64 categoryKey) {
     m_w.list->clearItems();
     // AllowEdit still sees the pending new entry here: its buttons stay as they were until the
     // next AllowEdit, as users of the program know it.
@@ -87,7 +87,7 @@ void EntryPane::ShowEntry() {
         }
     };
 
-    rs.open(Statements::entry(m_w.list->itemDataText(index)), m_module.VaultConnection);
+    rs.open(Statements::entry(m_w.list->itemData(index)), m_module.VaultConnection);
     const qint64 rows = rs.recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
         m_w.editCaption->setText(field(QStringLiteral("Caption"), false));

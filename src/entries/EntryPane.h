@@ -21,7 +21,7 @@ public:
     bool WriteMode = false;
     bool AddingNew = false;
 
-    void LoadEntryList(const QString& categoryKey);
+    void LoadEntryList(qint64 categoryKey);
     void ShowEntry();
     void ClearEdlt();
     void AllowEdit();

@@ -46,21 +46,22 @@ QString entriesOfCategoryCount(qint64 categoryId) {
     return QStringLiteral("Select * from Quorvane_Pass Where Type =") + QString::number(categoryId);
 }
 
-QString entriesOfCategory(const QString& categoryKey) {
-    return QStringLiteral("Select * from Quorvane_Pass Where Type =") + categoryKey +
+QString entriesOfCategory(qint64 categoryId) {
+    return QStringLiteral("Select * from Quorvane_Pass Where Type =") + QString::number(categoryId) +
            QStringLiteral(" Order by Seq,ID");
 }
 
-QString entry(const QString& entryKey) {
-    return QStringLiteral("Select * from Quorvane_Pass Where ID =") + entryKey + QStringLiteral(" Order by Seq");
+QString entry(qint64 entryId) {
+    return QStringLiteral("Select * from Quorvane_Pass Where ID =") + QString::number(entryId) +
+           QStringLiteral(" Order by Seq");
 }
 
 QString entryForSave(qint64 entryId) {
     return QStringLiteral("Select * from Quorvane_Pass where ID=") + QString::number(entryId);
 }
 
-QString deleteEntry(const QString& entryKey) {
-    return QStringLiteral("Delete from Quorvane_Pass Where ID=") + entryKey;
+QString deleteEntry(qint64 entryId) {
+    return QStringLiteral("Delete from Quorvane_Pass Where ID=") + QString::number(entryId);
 }
 
 } // namespace Statements
