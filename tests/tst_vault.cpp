@@ -398,12 +398,10 @@ private slots:
         rs.open(Statements::entriesOfCategory(7), connection);
         rs.moveNext();
         rs.close();
-        QElapsedTimer timer;
-        timer.start();
+        // Another connection writes at once: a file still held would fail its short busy wait.
         vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'x' WHERE ID = 1"));
         QCOMPARE(recordsetRows(connection, Statements::allEntries()).size(), 702);
         vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'y' WHERE ID = 1"));
-        QVERIFY2(timer.elapsed() < 1000, "the file was still held");
     }
 
     void zeroCharactersSurvive() {
