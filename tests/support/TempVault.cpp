@@ -28,6 +28,21 @@ void copyFolder(const QString& from, const QString& to) {
     }
 }
 
+// Writing a fresh vault derives its key and syncs the file several times; every test needs one,
+// so the first is written once and each later one is a copy of its bytes.
+void writeFreshVault(const QString& target) {
+    static QTemporaryDir templateDir;
+    static const QString templatePath = [] {
+        const QString path = templateDir.filePath(QStringLiteral("DB.xml"));
+        createFreshVault(path);
+        return path;
+    }();
+    if (!QFile::copy(templatePath, target) || !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner)) {
+        throw VaultError(VaultError::EngineFailure,
+                         QStringLiteral("TempVault: cannot copy the fresh vault to %1").arg(target));
+    }
+}
+
 [[noreturn]] void raise(sqlite3* db, const QString& what) {
     throw VaultError(VaultError::EngineFailure,
                      QStringLiteral("TempVault: %1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(db))));
@@ -47,7 +62,7 @@ TempVault::TempVault(bool withVault) {
         }
     }
     if (withVault) {
-        createFreshVault(dbPath());
+        writeFreshVault(dbPath());
         openModule();
     }
 }
