@@ -238,24 +238,24 @@ private slots:
                 .scalar(QStringLiteral("SELECT group_concat(ID || Type || Caption || Name || Seq, '|') "
                                        "FROM Quorvane_Pass"))
                 .toString();
-        Recordset& rs = vault.module().freshRecordset();
-        rs.open(Statements::entryForSave(0), vault.module().VaultConnection);
-        QCOMPARE(rs.recordCount(), 0);
-        rs.addNew();
-        rs.setValue(QStringLiteral("Type"), QStringLiteral("3")); // the node's key, as text
-        rs.setValue(QStringLiteral("caption"), QStringLiteral("三"));
-        rs.setValue(QStringLiteral("Name"), QString()); // an empty field stays an empty text
-        rs.setValue(QStringLiteral("Www"), QStringLiteral(""));
-        rs.setValue(QStringLiteral("Seq"), qint16(1));
+        const auto rs = vault.module().freshRecordset();
+        rs->open(Statements::entryForSave(0), vault.module().VaultConnection);
+        QCOMPARE(rs->recordCount(), 0);
+        rs->addNew();
+        rs->setValue(QStringLiteral("Type"), QStringLiteral("3")); // the node's key, as text
+        rs->setValue(QStringLiteral("caption"), QStringLiteral("三"));
+        rs->setValue(QStringLiteral("Name"), QString()); // an empty field stays an empty text
+        rs->setValue(QStringLiteral("Www"), QStringLiteral(""));
+        rs->setValue(QStringLiteral("Seq"), qint16(1));
         // What is assigned reads back before it is written.
-        QCOMPARE(rs.int16(QStringLiteral("Seq")), qint16(1));
-        QCOMPARE(rs.text(QStringLiteral("Type")), QStringLiteral("3"));
-        rs.update();
+        QCOMPARE(rs->int16(QStringLiteral("Seq")), qint16(1));
+        QCOMPARE(rs->text(QStringLiteral("Type")), QStringLiteral("3"));
+        rs->update();
         // The new row is current, with the key the database gave it.
-        QCOMPARE(rs.recordCount(), 1);
-        QCOMPARE(rs.integer(QStringLiteral("ID")), 3);
-        QCOMPARE(rs.text(QStringLiteral("Caption")), QStringLiteral("三"));
-        rs.close();
+        QCOMPARE(rs->recordCount(), 1);
+        QCOMPARE(rs->integer(QStringLiteral("ID")), 3);
+        QCOMPARE(rs->text(QStringLiteral("Caption")), QStringLiteral("三"));
+        rs->close();
 
         QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
         QCOMPARE(vault.scalar(QStringLiteral("SELECT typeof(Type) || Type FROM Quorvane_Pass WHERE ID = 3")),
@@ -270,8 +270,8 @@ private slots:
         // A result that is not one table's rows cannot take a row.
         for (const QString& notOneTable : {QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"),
                                            QStringLiteral("Select ID, Caption || 'x' as Caption from Quorvane_Pass")}) {
-            rs.open(notOneTable, vault.module().VaultConnection);
-            QCOMPARE(errorNumber([&] { rs.addNew(); }), VaultError::EngineFailure);
+            rs->open(notOneTable, vault.module().VaultConnection);
+            QCOMPARE(errorNumber([&] { rs->addNew(); }), VaultError::EngineFailure);
             QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
         }
     }

@@ -60,10 +60,10 @@ bool admits(Module& module, const QString& typed) {
     readRootSeq(module);
     const QString suffix = module.rootSeqSuffix();
     const QString expected = readStoredPassword(module, Statements::loginRow()).value_or(QString());
-    Recordset& entries = module.freshRecordset();
-    entries.open(Statements::allEntries(), module.VaultConnection);
-    const qint64 entryCount = entries.recordCount();
-    entries.close();
+    const auto entries = module.freshRecordset();
+    entries->open(Statements::allEntries(), module.VaultConnection);
+    const qint64 entryCount = entries->recordCount();
+    entries->close();
     if (expected == suffix && entryCount >= 1) {
         return false;
     }

@@ -5,25 +5,25 @@
 #include "vault/Statements.h"
 
 void readRootSeq(Module& module) {
-    Recordset& root = module.freshRecordset();
+    const auto root = module.freshRecordset();
     module.SqlText = Statements::rootCategory();
-    root.open(module.SqlText, module.VaultConnection);
-    if (root.recordCount() > 0) {
-        module.RootSeq = root.int16(QStringLiteral("Seq"));
+    root->open(module.SqlText, module.VaultConnection);
+    if (root->recordCount() > 0) {
+        module.RootSeq = root->int16(QStringLiteral("Seq"));
     }
-    root.close();
+    root->close();
 }
 
 std::optional<QString> readStoredPassword(Module& module, const QString& statement) {
-    Recordset& login = module.freshRecordset();
+    const auto login = module.freshRecordset();
     module.SqlText = statement;
-    login.open(module.SqlText, module.VaultConnection);
+    login->open(module.SqlText, module.VaultConnection);
     std::optional<QString> stored;
-    if (login.recordCount() > 0) {
-        stored = login.value(QStringLiteral("Pass")).isNull()
+    if (login->recordCount() > 0) {
+        stored = login->value(QStringLiteral("Pass")).isNull()
                      ? module.rootSeqSuffix()
-                     : DecodeSecret(login.text(QStringLiteral("Pass")), Module::SecretKey);
+                     : DecodeSecret(login->text(QStringLiteral("Pass")), Module::SecretKey);
     }
-    login.close();
+    login->close();
     return stored;
 }

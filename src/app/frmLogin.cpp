@@ -79,10 +79,10 @@ bool frmLogin::checkPassword() {
     const QString expected = readStoredPassword(m_module, Statements::loginRow()).value_or(QString());
 
     // The count stays 64-bit: a vault of more than 32767 entries must not lock its owner out.
-    Recordset& result = m_module.freshRecordset();
-    result.open(Statements::allEntries(), m_module.VaultConnection);
-    const qint64 entryCount = result.recordCount();
-    result.close();
+    const auto result = m_module.freshRecordset();
+    result->open(Statements::allEntries(), m_module.VaultConnection);
+    const qint64 entryCount = result->recordCount();
+    result->close();
 
     if (expected == suffix && entryCount >= 1) {
         // A vault that holds entries but no master password was tampered with: admit nobody.

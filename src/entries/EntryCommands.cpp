@@ -70,24 +70,24 @@ void EntryCommands::writeEntry(qint64 entryKey) {
     const QString remark = EncodeSecret(m_w.editRemark->text(), Module::SecretKey);
 
     m_module.SqlText = Statements::entryForSave(entryKey);
-    Recordset& rs = m_module.freshRecordset();
-    rs.open(m_module.SqlText, m_module.VaultConnection);
+    const auto rs = m_module.freshRecordset();
+    rs->open(m_module.SqlText, m_module.VaultConnection);
     if (m_pane.AddingNew) {
-        rs.addNew();
-        rs.setValue(QStringLiteral("Type"), categoryKey);
-    } else if (rs.atEnd()) {
+        rs->addNew();
+        rs->setValue(QStringLiteral("Type"), categoryKey);
+    } else if (rs->atEnd()) {
         // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
         throw VaultError(VaultError::NoCurrentRow, QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
     }
-    rs.setValue(QStringLiteral("Caption"), m_w.editCaption->text());
-    rs.setValue(QStringLiteral("Name"), name);
-    rs.setValue(QStringLiteral("Pass"), pass);
-    rs.setValue(QStringLiteral("Www"), m_w.editWww->text());
-    rs.setValue(QStringLiteral("Remark"), remark);
-    rs.setValue(QStringLiteral("Sort"), m_w.comboType->currentText());
-    rs.setValue(QStringLiteral("Seq"), QVariant(1));
-    rs.update();
-    rs.close();
+    rs->setValue(QStringLiteral("Caption"), m_w.editCaption->text());
+    rs->setValue(QStringLiteral("Name"), name);
+    rs->setValue(QStringLiteral("Pass"), pass);
+    rs->setValue(QStringLiteral("Www"), m_w.editWww->text());
+    rs->setValue(QStringLiteral("Remark"), remark);
+    rs->setValue(QStringLiteral("Sort"), m_w.comboType->currentText());
+    rs->setValue(QStringLiteral("Seq"), QVariant(1));
+    rs->update();
+    rs->close();
 
     m_pane.AddingNew = false;
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);

@@ -51,15 +51,15 @@ void EntryPane::LoadEntryList(qint64 categoryKey) {
     ClearEdlt();
     AddingNew = false;
 
-    Recordset& rs = m_module.freshRecordset();
-    rs.open(Statements::entriesOfCategory(categoryKey), m_module.VaultConnection);
-    const qint64 rows = rs.recordCount();
+    const auto rs = m_module.freshRecordset();
+    rs->open(Statements::entriesOfCategory(categoryKey), m_module.VaultConnection);
+    const qint64 rows = rs->recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
         // A Null title (a file another program wrote) lists as an empty one; choosing the entry says more.
-        m_w.list->addItemWithData(rs.value(QStringLiteral("Caption")).toString(), rs.integer(QStringLiteral("ID")));
-        rs.moveNext();
+        m_w.list->addItemWithData(rs->value(QStringLiteral("Caption")).toString(), rs->integer(QStringLiteral("ID")));
+        rs->moveNext();
     }
-    rs.close();
+    rs->close();
 }
 
 void EntryPane::ShowEntry() {
@@ -74,10 +74,10 @@ void EntryPane::ShowEntry() {
     // entry is shown, so the entry can still be chosen, put right or deleted instead of ending the
     // program each time it is clicked.
     std::optional<VaultError> damaged;
-    Recordset& rs = m_module.freshRecordset();
+    const auto rs = m_module.freshRecordset();
     const auto field = [&rs, &damaged](const QString& column, bool secret) -> QString {
         try {
-            const QString stored = rs.text(column);
+            const QString stored = rs->text(column);
             return secret ? DecodeSecret(stored, Module::SecretKey) : stored;
         } catch (const VaultError& error) {
             if (!damaged) {
@@ -87,8 +87,8 @@ void EntryPane::ShowEntry() {
         }
     };
 
-    rs.open(Statements::entry(m_w.list->itemData(index)), m_module.VaultConnection);
-    const qint64 rows = rs.recordCount();
+    rs->open(Statements::entry(m_w.list->itemData(index)), m_module.VaultConnection);
+    const qint64 rows = rs->recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
         m_w.editCaption->setText(field(QStringLiteral("Caption"), false));
         m_w.editName->setText(field(QStringLiteral("Name"), true));
@@ -96,9 +96,9 @@ void EntryPane::ShowEntry() {
         m_w.editWww->setText(field(QStringLiteral("Www"), false));
         m_w.editRemark->setText(field(QStringLiteral("Remark"), true));
         m_w.comboType->setText(field(QStringLiteral("Sort"), false));
-        rs.moveNext();
+        rs->moveNext();
     }
-    rs.close();
+    rs->close();
 
     AllowEdit();
     if (damaged) {

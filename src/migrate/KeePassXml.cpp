@@ -201,33 +201,33 @@ private:
 
 KeePassExport keePassXmlOf(Module& module) {
     std::vector<Category> categories;
-    Recordset& types = module.freshRecordset();
-    types.open(QStringLiteral("SELECT * FROM Quorvane_Type ORDER BY Seq, ID"), module.VaultConnection);
-    for (qint64 i = 0; i < types.recordCount(); ++i) {
-        const qint64 id = types.integer(QStringLiteral("ID"));
+    const auto types = module.freshRecordset();
+    types->open(QStringLiteral("SELECT * FROM Quorvane_Type ORDER BY Seq, ID"), module.VaultConnection);
+    for (qint64 i = 0; i < types->recordCount(); ++i) {
+        const qint64 id = types->integer(QStringLiteral("ID"));
         // The root row is the root group; its own name is never shown.
         if (id != RootCategory::Key) {
-            const QVariant parent = types.value(QStringLiteral("PID"));
-            categories.push_back({id, parent.isNull() ? -1 : types.integer(QStringLiteral("PID")),
-                                  textOrEmpty(types, QStringLiteral("Name"))});
+            const QVariant parent = types->value(QStringLiteral("PID"));
+            categories.push_back({id, parent.isNull() ? -1 : types->integer(QStringLiteral("PID")),
+                                  textOrEmpty(*types, QStringLiteral("Name"))});
         }
-        types.moveNext();
+        types->moveNext();
     }
-    types.close();
+    types->close();
 
     std::vector<Entry> entries;
-    Recordset& pass = module.freshRecordset();
-    pass.open(QStringLiteral("SELECT * FROM Quorvane_Pass ORDER BY Seq, ID"), module.VaultConnection);
-    for (qint64 i = 0; i < pass.recordCount(); ++i) {
-        const QVariant category = pass.value(QStringLiteral("Type"));
-        entries.push_back({pass.integer(QStringLiteral("ID")),
-                           category.isNull() ? -1 : pass.integer(QStringLiteral("Type")),
-                           textOrEmpty(pass, QStringLiteral("Caption")), secretOrEmpty(pass, QStringLiteral("Name")),
-                           secretOrEmpty(pass, QStringLiteral("Pass")), textOrEmpty(pass, QStringLiteral("Www")),
-                           secretOrEmpty(pass, QStringLiteral("Remark")), textOrEmpty(pass, QStringLiteral("Sort"))});
-        pass.moveNext();
+    const auto pass = module.freshRecordset();
+    pass->open(QStringLiteral("SELECT * FROM Quorvane_Pass ORDER BY Seq, ID"), module.VaultConnection);
+    for (qint64 i = 0; i < pass->recordCount(); ++i) {
+        const QVariant category = pass->value(QStringLiteral("Type"));
+        entries.push_back({pass->integer(QStringLiteral("ID")),
+                           category.isNull() ? -1 : pass->integer(QStringLiteral("Type")),
+                           textOrEmpty(*pass, QStringLiteral("Caption")), secretOrEmpty(*pass, QStringLiteral("Name")),
+                           secretOrEmpty(*pass, QStringLiteral("Pass")), textOrEmpty(*pass, QStringLiteral("Www")),
+                           secretOrEmpty(*pass, QStringLiteral("Remark")), textOrEmpty(*pass, QStringLiteral("Sort"))});
+        pass->moveNext();
     }
-    pass.close();
+    pass->close();
 
     return Writer(categories, entries).write();
 }

@@ -17,10 +17,10 @@ const QString RefusalTitle = QStringLiteral("提示！");
 
 // Counts the rows of a query on a fresh shared result set.
 qint64 countRows(Module& module, const QString& sql) {
-    Recordset& rs = module.freshRecordset();
-    rs.open(sql, module.VaultConnection);
-    const qint64 count = rs.recordCount();
-    rs.close();
+    const auto rs = module.freshRecordset();
+    rs->open(sql, module.VaultConnection);
+    const qint64 count = rs->recordCount();
+    rs->close();
     return count;
 }
 } // namespace

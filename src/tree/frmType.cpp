@@ -45,13 +45,13 @@ void frmType::buildControls() {
 
 bool frmType::Form_Load() {
     m_module.SqlText = Statements::category(ID);
-    Recordset& rs = m_module.freshRecordset();
-    rs.open(m_module.SqlText, m_module.VaultConnection);
-    const bool exists = rs.recordCount() > 0;
+    const auto rs = m_module.freshRecordset();
+    rs->open(m_module.SqlText, m_module.VaultConnection);
+    const bool exists = rs->recordCount() > 0;
     if (exists && LX != NewCategory) {
-        m_typeName->setText(rs.value(QStringLiteral("Name")).toString());
+        m_typeName->setText(rs->value(QStringLiteral("Name")).toString());
     }
-    rs.close();
+    rs->close();
     if (!exists) {
         categoryGone();
         return false;
@@ -70,31 +70,31 @@ void frmType::OK_Click() {
 
 void frmType::writeCategory() {
     m_module.SqlText = Statements::category(ID);
-    Recordset& rs = m_module.freshRecordset();
-    rs.open(m_module.SqlText, m_module.VaultConnection);
+    const auto rs = m_module.freshRecordset();
+    rs->open(m_module.SqlText, m_module.VaultConnection);
     // Another copy of the program may have deleted the category (or, for a new one, its parent)
     // since the tree was built: writing now would lose the name or leave an unreachable row.
-    if (rs.recordCount() == 0) {
-        rs.close();
+    if (rs->recordCount() == 0) {
+        rs->close();
         categoryGone();
         return;
     }
     bool isRoot = false;
     if (LX == NewCategory) {
-        rs.addNew();
-        rs.setValue(QStringLiteral("PID"), ID);
+        rs->addNew();
+        rs->setValue(QStringLiteral("PID"), ID);
     } else {
-        const QVariant pid = rs.value(QStringLiteral("PID"));
+        const QVariant pid = rs->value(QStringLiteral("PID"));
         isRoot = ID == RootCategory::Key || (!pid.isNull() && pid.toLongLong() == RootCategory::Parent);
     }
-    rs.setValue(QStringLiteral("Name"), m_typeName->text());
+    rs->setValue(QStringLiteral("Name"), m_typeName->text());
     // The root row's Seq is RootSeq, which the stored master password carries: overwriting it
     // would lock the user out. Every other category gets 1, so siblings sort by creation.
     if (!isRoot) {
-        rs.setValue(QStringLiteral("Seq"), 1);
+        rs->setValue(QStringLiteral("Seq"), 1);
     }
-    rs.update();
-    rs.close();
+    rs->update();
+    rs->close();
     accept();
     m_rebuildTree();
 }

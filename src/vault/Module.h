@@ -18,17 +18,18 @@ public:
     static inline const QString SecretKey = QStringLiteral("Tavernix@#");
 
     // Every operation starts with a fresh result set, which discards whatever an interrupted
-    // earlier operation left open.
-    Recordset& freshRecordset() {
-        VaultRecordset = std::make_unique<Recordset>();
-        return *VaultRecordset;
+    // earlier operation left open. The caller shares the object with VaultRecordset: the next
+    // operation replaces the shared one, but what a caller still holds stays alive and open.
+    std::shared_ptr<Recordset> freshRecordset() {
+        VaultRecordset = std::make_shared<Recordset>();
+        return VaultRecordset;
     }
 
     // The decimal text of RootSeq that is appended to the master password before it is stored.
     QString rootSeqSuffix() const { return QString::number(RootSeq); }
 
     Connection VaultConnection;
-    std::unique_ptr<Recordset> VaultRecordset = std::make_unique<Recordset>();
+    std::shared_ptr<Recordset> VaultRecordset = std::make_shared<Recordset>();
     QString SqlText;
     qint16 RootSeq = 0;
     bool MustSetPassword = false;
