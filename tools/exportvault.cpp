@@ -53,21 +53,11 @@ std::string readPasswordLine() {
     return line;
 }
 
-// The login's rule exactly: the stored master password (the bare RootSeq suffix while there is
-// none) must equal what was typed followed by the suffix, and a vault holding entries but no
-// master password admits nobody.
+// The login's rule exactly, RootSeq read first as the login does on load.
 bool admits(Module& module, const QString& typed) {
     readRootSeq(module);
-    const QString suffix = module.rootSeqSuffix();
-    const QString expected = readStoredPassword(module, Statements::loginRow()).value_or(QString());
-    const auto entries = module.freshRecordset();
-    entries->open(Statements::allEntries(), module.VaultConnection);
-    const qint64 entryCount = entries->recordCount();
-    entries->close();
-    if (expected == suffix && entryCount >= 1) {
-        return false;
-    }
-    return expected == typed + suffix;
+    const LoginVerdict verdict = checkMasterPassword(module, typed);
+    return verdict == LoginVerdict::Admitted || verdict == LoginVerdict::AdmittedFirstRun;
 }
 
 void writeNewPrivateFile(const QString& path, const QByteArray& content) {

@@ -27,3 +27,24 @@ std::optional<QString> readStoredPassword(Module& module, const QString& stateme
     login->close();
     return stored;
 }
+
+LoginVerdict checkMasterPassword(Module& module, const QString& typed) {
+    const QString suffix = module.rootSeqSuffix();
+    // Without a login row nothing is expected, and no password can match.
+    const QString expected = readStoredPassword(module, Statements::loginRow()).value_or(QString());
+
+    // The count stays 64-bit: a vault of more than 32767 entries must not lock its owner out.
+    const auto entries = module.freshRecordset();
+    entries->open(Statements::allEntries(), module.VaultConnection);
+    const qint64 entryCount = entries->recordCount();
+    entries->close();
+
+    if (expected == suffix && entryCount >= 1) {
+        // A vault that holds entries but no master password was tampered with: admit nobody.
+        return LoginVerdict::RefusedNoPassword;
+    }
+    if (expected != typed + suffix) {
+        return LoginVerdict::Refused;
+    }
+    return expected == suffix ? LoginVerdict::AdmittedFirstRun : LoginVerdict::Admitted;
+}

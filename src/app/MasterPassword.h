@@ -14,3 +14,12 @@ void readRootSeq(Module& module);
 // or the bare suffix while none is stored. Nothing without a login row. `statement` is the
 // login row's SELECT as the caller sends it.
 std::optional<QString> readStoredPassword(Module& module, const QString& statement);
+
+// The login's check of a typed master password against the vault (RootSeq already read).
+enum class LoginVerdict {
+    Admitted,
+    AdmittedFirstRun,  // the vault has no master password yet: the empty one admits, once
+    RefusedNoPassword, // the vault holds entries but no master password: it admits nobody
+    Refused,
+};
+LoginVerdict checkMasterPassword(Module& module, const QString& typed);

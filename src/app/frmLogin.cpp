@@ -73,30 +73,20 @@ void frmLogin::cmdOK_Click() {
 }
 
 bool frmLogin::checkPassword() {
-    const QString suffix = m_module.rootSeqSuffix();
-
-    // Without a login row nothing is expected, and no password can match.
-    const QString expected = readStoredPassword(m_module, Statements::loginRow()).value_or(QString());
-
-    // The count stays 64-bit: a vault of more than 32767 entries must not lock its owner out.
-    const auto result = m_module.freshRecordset();
-    result->open(Statements::allEntries(), m_module.VaultConnection);
-    const qint64 entryCount = result->recordCount();
-    result->close();
-
-    if (expected == suffix && entryCount >= 1) {
-        // A vault that holds entries but no master password was tampered with: admit nobody.
+    switch (checkMasterPassword(m_module, m_txtPassword->text())) {
+    case LoginVerdict::RefusedNoPassword:
         m_label1->setText(WrongPassword);
         return false;
-    }
-    if (expected != m_txtPassword->text() + suffix) {
+    case LoginVerdict::Refused:
         m_label1->setText(WrongPassword);
         m_txtPassword->clear();
         m_txtPassword->setFocus();
         return false;
-    }
-    if (expected == suffix) {
+    case LoginVerdict::AdmittedFirstRun:
         m_module.MustSetPassword = true;
+        return true;
+    case LoginVerdict::Admitted:
+        break;
     }
     return true;
 }

@@ -2,15 +2,12 @@
 
 #include "controls/CategoryTree.h"
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 #include "vault/Statements.h"
 
 #include <QSignalBlocker>
 #include <QTreeWidgetItem>
 #include <utility>
-
-namespace {
-constexpr qint64 RootKey = 1;
-}
 
 CategoryTreeBuilder::CategoryTreeBuilder(Module& module, CategoryTree& tree, QString programFolder)
     : m_module(module), m_tree(tree), m_programFolder(std::move(programFolder)) {}
@@ -22,7 +19,7 @@ void CategoryTreeBuilder::GJTree() {
     m_tree.loadIcon(m_programFolder + QStringLiteral("/Icons/00023.ico"), 2);
 
     // The root row is never read: its Name is not shown and its Seq belongs to the master password.
-    QTreeWidgetItem* root = m_tree.addNode(-1, RootKey, QStringLiteral("全部分类"));
+    QTreeWidgetItem* root = m_tree.addNode(-1, RootCategory::Key, QStringLiteral("全部分类"));
     // The nodes are put together off the view and shown in one go: a view told of each new node
     // on its own renumbers and lays out its rows each time, which for thousands of categories
     // costs many times the reading of them.
@@ -37,7 +34,7 @@ void CategoryTreeBuilder::GJTree() {
     try {
         // One state of the file for the whole build, read without taking the file per level.
         const ReadingScope reading(m_module.VaultConnection);
-        GXTree(RootKey);
+        GXTree(RootCategory::Key);
     } catch (...) {
         show(); // what was read so far stays on screen, as it would have been node by node
         throw;
