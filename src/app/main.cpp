@@ -35,5 +35,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     window.show();
+    // The login had the keyboard; the main window takes it over, so its shortcuts work at once
+    // even where no window manager hands the focus on.
+    window.activateWindow();
     return QApplication::exec();
 }
