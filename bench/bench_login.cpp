@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
+#include "support/BareTree.h"
 #include "support/BenchVault.h"
 #include "support/QuietPlatform.h"
 #include "vault/SecretCipher.h"
@@ -95,23 +96,7 @@ void BM_RawEnterToMainWindow(benchmark::State& state) {
         }
 
         tree.clearNodes();
-        auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("全部分类")});
-        QHash<qint64, QTreeWidgetItem*> byKey;
-        byKey.insert(1, root);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, "Select * from Quorvane_Type Order by PID,Seq,ID", -1, &statement, nullptr);
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            QTreeWidgetItem* parent = byKey.value(sqlite3_column_int64(statement, 1));
-            if (parent != nullptr) {
-                auto* node = new QTreeWidgetItem(
-                    parent, QStringList{QString(static_cast<const QChar*>(sqlite3_column_text16(statement, 2)),
-                                                sqlite3_column_bytes16(statement, 2) / 2)});
-                byKey.insert(sqlite3_column_int64(statement, 0), node);
-            }
-        }
-        sqlite3_finalize(statement);
-        tree.addTopLevelItem(root);
-        tree.expandAll();
+        fillBareCategoryTree(db, tree);
         window.repaint();
     }
 }

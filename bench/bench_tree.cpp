@@ -3,6 +3,7 @@
 // filled from its rows in one go. At 5,000 categories, and at 1,000, which must not get slower.
 
 #include "controls/CategoryTree.h"
+#include "support/BareTree.h"
 #include "support/BenchVault.h"
 #include "tree/CategoryTreeBuilder.h"
 #include "vault/Statements.h"
@@ -70,28 +71,7 @@ void BM_OneQueryAndWidget(benchmark::State& state) {
     int nodes = 0;
     for (auto _ : state) {
         tree.clear();
-        auto* root = new QTreeWidgetItem(QStringList{QStringLiteral("全部分类")});
-        QHash<qint64, QTreeWidgetItem*> byKey;
-        byKey.insert(1, root);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, "Select * from Quorvane_Type Order by PID,Seq,ID", -1, &statement, nullptr);
-        nodes = 1;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            const qint64 id = sqlite3_column_int64(statement, 0);
-            QTreeWidgetItem* parent = byKey.value(sqlite3_column_int64(statement, 1));
-            if (parent == nullptr) {
-                continue; // the root row, or one the walk would not reach
-            }
-            auto* node = new QTreeWidgetItem(
-                parent, QStringList{QString(static_cast<const QChar*>(sqlite3_column_text16(statement, 2)),
-                                            sqlite3_column_bytes16(statement, 2) / 2)});
-            node->setData(0, Qt::UserRole, QVariant::fromValue<qint64>(id));
-            byKey.insert(id, node);
-            ++nodes;
-        }
-        sqlite3_finalize(statement);
-        tree.addTopLevelItem(root);
-        tree.expandAll();
+        nodes = fillBareCategoryTree(db, tree);
         tree.repaint();
     }
     if (nodes != v.shape.categories() + 1) {
