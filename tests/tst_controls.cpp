@@ -9,14 +9,17 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QImageReader>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -386,6 +389,7 @@ void TestControls::shownSecretLeavesNoPlainCopy_data() {
     QTest::addColumn<bool>("copies");
     QTest::newRow("copy key") << "copy key" << true;
     QTest::newRow("cut key") << "cut key" << true;
+    QTest::newRow("menu copy") << "menu copy" << true;
     QTest::newRow("drag") << "drag" << false;
     QTest::newRow("shift end") << "shift end" << false;
 }
@@ -432,6 +436,19 @@ void TestControls::shownSecretLeavesNoPlainCopy() {
     } else if (gesture == QStringLiteral("shift end")) {
         edit.home(false);
         QTest::keyClick(&edit, Qt::Key_End, Qt::ShiftModifier);
+    } else if (gesture == QStringLiteral("menu copy")) {
+        edit.selectAll();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), edit.mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(&edit, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        const QList<QAction*> actions = menu->actions();
+        const auto copy = std::find_if(actions.begin(), actions.end(), [](QAction* action) {
+            return action->text().endsWith(QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText));
+        });
+        QVERIFY(copy != actions.end());
+        (*copy)->trigger();
+        menu->close();
     } else {
         edit.selectAll();
         QTest::keySequence(&edit, gesture == QStringLiteral("copy key") ? QKeySequence::Copy : QKeySequence::Cut);

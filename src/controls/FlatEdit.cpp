@@ -88,13 +88,17 @@ void FlatEdit::contextMenuEvent(QContextMenuEvent* event) {
     if (!menu) {
         return;
     }
-    // The menu's own copy and cut would put the text on the clipboard plainly and for good.
-    for (QAction* action : menu->actions()) {
-        const bool copy = action->objectName() == QLatin1String("edit-copy");
-        if (copy || action->objectName() == QLatin1String("edit-cut")) {
-            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-            connect(action, &QAction::triggered, this, [this, copy] { copySecret(!copy); });
+    // The menu's own copy and cut would put the text on the clipboard plainly and for good. The
+    // entries are known by what they are connected to: not every Qt version names them.
+    const auto takeOver = [this](QAction* action, const char* slot, auto member, bool cut) {
+        if (QObject::disconnect(action, &QAction::triggered, this, member) ||
+            QObject::disconnect(action, SIGNAL(triggered()), this, slot)) {
+            connect(action, &QAction::triggered, this, [this, cut] { copySecret(cut); });
         }
+    };
+    for (QAction* action : menu->actions()) {
+        takeOver(action, SLOT(copy()), &QLineEdit::copy, false);
+        takeOver(action, SLOT(cut()), &QLineEdit::cut, true);
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
