@@ -151,6 +151,8 @@ private slots:
     void deleteRefusals();
     void deleteAnsweredNo();
     void deleteAnsweredYes();
+    void deleteAsksTheFileAgainAfterTheQuestion_data();
+    void deleteAsksTheFileAgainAfterTheQuestion();
     void deleteFailureIsReportedAndTheProgramGoesOn();
 };
 
@@ -516,6 +518,32 @@ void TestCategories::deleteAnsweredYes() {
     QCOMPARE(desk.tree->nodeByKey(4), sibling);
     QCOMPARE(desk.tree->nodeByKey(5), other);
     QCOMPARE(desk.tree->nodeByKey(2)->childCount(), 1);
+}
+
+// What another program files below the category while the question is up keeps the category.
+void TestCategories::deleteAsksTheFileAgainAfterTheQuestion_data() {
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("sub-category") << "INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (30, 2, '新来的', 1)"
+                                  << QStringLiteral("存在下级分类不能删除！");
+    QTest::newRow("entry") << "INSERT INTO Quorvane_Pass (Type, Caption, Seq) VALUES (2, '新来的', 1)"
+                           << QStringLiteral("存在账号信息不能删除！");
+}
+
+void TestCategories::deleteAsksTheFileAgainAfterTheQuestion() {
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, message);
+    Desk desk;
+    desk.add(2, 1, QStringLiteral("一"));
+    desk.build();
+    desk.select(2);
+    desk.fake.boxes.whileShown = [&desk, meanwhile] { desk.vault.exec(meanwhile); };
+    desk.fake.boxes.queueAnswer(BoxAnswer::Yes);
+    desk.del();
+    QCOMPARE(desk.fake.boxes.shown.size(), 2);
+    verifyBox(desk.fake.boxes.last(), message, QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
+    QCOMPARE(desk.vault.count(QStringLiteral("Quorvane_Type"), QStringLiteral("ID = 2")), 1);
+    QVERIFY(desk.tree->nodeByKey(2) != nullptr);
 }
 
 void TestCategories::deleteFailureIsReportedAndTheProgramGoesOn() {

@@ -8,12 +8,18 @@
 #include "controls/SkinEngine.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QImageReader>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -37,6 +43,8 @@ private slots:
     void artworkBesideProgram();
     void treeIconsFromFiles();
     void flatEditPasswordCharacter();
+    void shownSecretLeavesNoPlainCopy_data();
+    void shownSecretLeavesNoPlainCopy();
     void comboSetTextFallsBackToFirstItem();
     void listSelectedIndexAndItemData();
     void listTicksAndRemoval();
@@ -372,6 +380,90 @@ void TestControls::treeMouseButtons() {
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, onChild);
     QCOMPARE(tree.selectedNode(), child);
     QCOMPARE(clicks.count(), 2);
+}
+
+// A shown password that the user selects or copies never lands in a selection of ours in plain text:
+// the primary selection (X11) is not offered it, and a copy goes to whoever takes secrets.
+void TestControls::shownSecretLeavesNoPlainCopy_data() {
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<bool>("copies");
+    QTest::newRow("copy key") << "copy key" << true;
+    QTest::newRow("cut key") << "cut key" << true;
+    QTest::newRow("menu copy") << "menu copy" << true;
+    QTest::newRow("drag") << "drag" << false;
+    QTest::newRow("shift end") << "shift end" << false;
+}
+
+void TestControls::shownSecretLeavesNoPlainCopy() {
+    QFETCH(QString, gesture);
+    QFETCH(bool, copies);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!copies && !clipboard->supportsSelection()) {
+        // Only X11 has the primary selection: the case is tried there, on a display of its own.
+        const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+        if (xvfbRun.isEmpty()) {
+            QSKIP("no primary selection here and no xvfb-run to try one");
+        }
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        child.setProcessEnvironment(environment);
+        child.start(xvfbRun,
+                    {QStringLiteral("-a"), QCoreApplication::applicationFilePath(),
+                     QStringLiteral("shownSecretLeavesNoPlainCopy:") + QLatin1String(QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+
+    clipboard->setText(QStringLiteral("before"));
+    clipboard->setText(QStringLiteral("before"), QClipboard::Selection);
+    FlatEdit edit;
+    edit.setHoldsSecret(true);
+    edit.setText(QStringLiteral("geheim"));
+    edit.setPasswordChar(QString());
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    QApplication::setActiveWindow(&edit);
+    edit.setFocus();
+    QSignalSpy copied(&edit, &FlatEdit::secretCopied);
+
+    if (gesture == QStringLiteral("drag")) {
+        QTest::mousePress(&edit, Qt::LeftButton, {}, QPoint(2, edit.height() / 2));
+        QTest::mouseMove(&edit, QPoint(edit.width() - 2, edit.height() / 2));
+        QTest::mouseRelease(&edit, Qt::LeftButton, {}, QPoint(edit.width() - 2, edit.height() / 2));
+    } else if (gesture == QStringLiteral("shift end")) {
+        edit.home(false);
+        QTest::keyClick(&edit, Qt::Key_End, Qt::ShiftModifier);
+    } else if (gesture == QStringLiteral("menu copy")) {
+        edit.selectAll();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), edit.mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(&edit, &menuEvent);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        const QList<QAction*> actions = menu->actions();
+        const auto copy = std::find_if(actions.begin(), actions.end(), [](QAction* action) {
+            return action->text().endsWith(QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText));
+        });
+        QVERIFY(copy != actions.end());
+        (*copy)->trigger();
+        menu->close();
+    } else {
+        edit.selectAll();
+        QTest::keySequence(&edit, gesture == QStringLiteral("copy key") ? QKeySequence::Copy : QKeySequence::Cut);
+    }
+    QCoreApplication::processEvents();
+
+    if (copies) {
+        QCOMPARE(copied.count(), 1);
+        QCOMPARE(copied.at(0).at(0).toString(), QStringLiteral("geheim"));
+        QCOMPARE(edit.text(), gesture == QStringLiteral("cut key") ? QString() : QStringLiteral("geheim"));
+    } else {
+        QCOMPARE(edit.selectedText(), QStringLiteral("geheim"));
+        QVERIFY(clipboard->text(QClipboard::Selection) != QStringLiteral("geheim"));
+    }
+    QCOMPARE(clipboard->text(), QStringLiteral("before"));
 }
 
 QTEST_MAIN(TestControls)

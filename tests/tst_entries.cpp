@@ -82,6 +82,10 @@ private slots:
     void tickBoxClicksChooseAndDeleteTakesEveryTicked();
     void untouchedFieldsAreWrittenBackExactly_data();
     void untouchedFieldsAreWrittenBackExactly();
+    void saveWritesOnlyOntoTheRowAsShown_data();
+    void saveWritesOnlyOntoTheRowAsShown();
+    void untouchedStoredFormsSurviveASave_data();
+    void untouchedStoredFormsSurviveASave();
     void engineFailuresInSaveAreTrappedElsewhereFatal();
     void menuShortcutsGoBeforeTheFocusedControl();
 
@@ -121,6 +125,14 @@ private:
         QVERIFY(pane().WriteMode);
     }
     QStringList paneTexts() const;
+    // Every entry row as the file holds it, Nulls and types told apart.
+    QString storedRows() const {
+        return m_w->vault
+            .scalar(QStringLiteral("select group_concat(quote(ID) || quote(Type) || quote(Caption) || quote(Name) || "
+                                   "quote(Pass) || quote(Www) || quote(Remark) || quote(Sort) || quote(Seq), ';') "
+                                   "from (select * from Quorvane_Pass order by ID)"))
+            .toString();
+    }
     QList<qint64> listedKeys() const;
 
     std::unique_ptr<Window> m_w;
@@ -613,6 +625,14 @@ void TestEntries::copyPutsFieldTextOnClipboardAsSecret() {
     QCOMPARE(boxes().last().icon, BoxIcon::Information);
     click("Button_Copy1");
     QCOMPARE(clipboard.text, QStringLiteral("张三"));
+
+    // Copied out of the shown field with the keys, the password goes the same way.
+    enterWriteMode();
+    click("Button_View");
+    edit("Edit_Pass")->selectAll();
+    QTest::keySequence(edit("Edit_Pass"), QKeySequence::Copy);
+    QCOMPARE(clipboard.sets, 4);
+    QCOMPARE(clipboard.text, QStringLiteral("密码 pw"));
 }
 
 void TestEntries::followHandsAddressToShellAsTyped() {
@@ -971,6 +991,109 @@ void TestEntries::untouchedFieldsAreWrittenBackExactly() {
         QCOMPARE(DecodeSecret(column(id, QStringLiteral("Remark")).toString(), Key),
                  remarkText + QStringLiteral("\r\n加"));
     }
+}
+
+// Save writes onto the row the pane was filled from, and only while the file still holds what the
+// pane was filled from; else it writes nothing, says why, and (for a changed row) shows it anew.
+void TestEntries::saveWritesOnlyOntoTheRowAsShown_data() {
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("captionAfter");
+    const QString changed = QStringLiteral("这条信息已在别处被修改，本次修改没有保存，现在显示的是它保存的内容！");
+    QTest::newRow("title changed elsewhere")
+        << "update Quorvane_Pass set Caption = '别处改的' where Caption = '甲'" << changed << "别处改的";
+    QTest::newRow("Null written elsewhere")
+        << "update Quorvane_Pass set Www = null where Caption = '甲'" << changed << "甲";
+    QTest::newRow("kind changed elsewhere")
+        << "update Quorvane_Pass set Sort = '网络账号' where Caption = '甲'" << changed << "甲";
+    QTest::newRow("category deleted elsewhere") << "delete from Quorvane_Type where Name = '类'"
+                                                << "选中的分类已被删除，请选择其他分类后再保存！"
+                                                << "新题";
+    QTest::newRow("highlight left by a delete") << ""
+                                                << "请选择一个需要编辑的内容！"
+                                                << "新题";
+}
+
+void TestEntries::saveWritesOnlyOntoTheRowAsShown() {
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, message);
+    QFETCH(QString, captionAfter);
+    const qint64 cat = addCategory(QStringLiteral("类"));
+    addEntry({cat, QStringLiteral("甲"), QStringLiteral("ua"), QStringLiteral("pa"), QStringLiteral("wa")});
+    addEntry({cat, QStringLiteral("乙"), QStringLiteral("ub"), QStringLiteral("pb")});
+    enterWriteMode();
+    chooseCategory(cat);
+    if (meanwhile.isEmpty()) {
+        // Tick the first, highlight the second, delete: the pane is emptied.
+        list()->setTicked(0, true);
+        chooseEntry(1);
+        click("Button_Del");
+        QCOMPARE(list()->selectedIndex(), -1);
+    } else if (meanwhile.startsWith(QLatin1String("delete"))) {
+        click("Button_New");
+    } else {
+        chooseEntry(0);
+    }
+    edit("Edit_Caption")->setText(QStringLiteral("新题"));
+    edit("Edit_Pass")->setText(QStringLiteral("新密码"));
+    QString expected = storedRows();
+    if (!meanwhile.isEmpty()) {
+        boxes().whileShown = [this, &expected, meanwhile] {
+            vault().exec(meanwhile);
+            expected = storedRows();
+        };
+    }
+    boxes().queueAnswer(BoxAnswer::Yes);
+    click("Button_Save");
+
+    // A Null shown anew is reported after the message.
+    QVERIFY(boxes().texts().contains(message));
+    QCOMPARE(boxes().shown.at(boxes().texts().indexOf(message)).title, Title);
+    QCOMPARE(storedRows(), expected);
+    QCOMPARE(edit("Edit_Caption")->text(), captionAfter);
+}
+
+// A field the user did not touch keeps its stored form when another field is saved: a damaged or
+// Null value, and a kind outside the three the box offers, which it shows but never offers.
+void TestEntries::untouchedStoredFormsSurviveASave_data() {
+    QTest::addColumn<QString>("damaged");
+    QTest::addColumn<QVariant>("stored");
+    QTest::newRow("Null Name") << "Name" << QVariant();
+    QTest::newRow("undecodable Name") << "Name" << QVariant(QStringLiteral("กข"));
+    QTest::newRow("Null Www") << "Www" << QVariant();
+    QTest::newRow("Null Remark") << "Remark" << QVariant();
+    QTest::newRow("other kind") << "Sort" << QVariant(QStringLiteral("其他账号"));
+    QTest::newRow("Null kind") << "Sort" << QVariant();
+}
+
+void TestEntries::untouchedStoredFormsSurviveASave() {
+    QFETCH(QString, damaged);
+    QFETCH(QVariant, stored);
+    const qint64 cat = addCategory(QStringLiteral("类"));
+    const qint64 id = addEntry({cat, QStringLiteral("甲"), QStringLiteral("user"), QStringLiteral("pw"),
+                                QStringLiteral("w"), QStringLiteral("r"), QStringLiteral("银行账号")});
+    vault().exec(QStringLiteral("update Quorvane_Pass set %1 = ? where ID = ?").arg(damaged), {stored, id});
+    const QString storedForm = QStringLiteral("select quote(%1) from Quorvane_Pass where ID = %2").arg(damaged).arg(id);
+    const QString before = vault().scalar(storedForm).toString();
+    enterWriteMode();
+    chooseCategory(cat);
+    chooseEntry(0);
+    if (stored.typeId() == QMetaType::QString && damaged == QStringLiteral("Sort")) {
+        QCOMPARE(kinds()->currentText(), stored.toString());
+        click("Button_Read");
+        click("Button_Read");
+        QCOMPARE(kinds()->currentText(), stored.toString());
+    }
+    edit("Edit_Caption")->setText(QStringLiteral("新题"));
+    boxes().queueAnswer(BoxAnswer::Yes);
+    click("Button_Save");
+    QCOMPARE(boxes().last().text, QStringLiteral("保存信息完成！"));
+    QCOMPARE(column(id, QStringLiteral("Caption")).toString(), QStringLiteral("新题"));
+    QCOMPARE(vault().scalar(storedForm).toString(), before);
+
+    click("Button_New");
+    QCOMPARE(kinds()->count(), 3);
+    QCOMPARE(kinds()->currentText(), QStringLiteral("普通账号"));
 }
 
 // Save reports an engine failure and leaves the window as it was (the new entry still pending, no

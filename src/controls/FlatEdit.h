@@ -22,6 +22,27 @@ public:
     QColor backColor() const { return m_backColor; }
     void setBackColor(const QColor& color);
 
+    // A field holding a secret lets no plain copy of it out while it is shown: its selection is
+    // never offered to other programs (the X11 primary selection would keep it for good), and what
+    // the user copies or cuts is handed to secretCopied, for the clipboard that knows to take it
+    // off again, instead of being put on the clipboard here.
+    bool holdsSecret() const { return m_holdsSecret; }
+    void setHoldsSecret(bool holds) { m_holdsSecret = holds; }
+
+signals:
+    void secretCopied(const QString& text);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
+    // Takes back the selection the line edit has just offered, if it is this field's secret.
+    void withdrawSelection();
+    void copySecret(bool cut);
+
     QColor m_backColor = BackColors::Writable;
+    bool m_holdsSecret = false;
 };

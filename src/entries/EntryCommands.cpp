@@ -12,6 +12,9 @@
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
+#include <optional>
+#include <vector>
+
 EntryCommands::EntryCommands(Module& module, Platform& platform, EntryPane& pane, const EntryPaneWidgets& widgets,
                              QWidget* window)
     : m_module(module), m_platform(platform), m_pane(pane), m_w(widgets), m_window(window) {}
@@ -44,6 +47,13 @@ void EntryCommands::Save() {
             return;
         }
         entryKey = m_w.list->itemData(index);
+        // The fields are written onto the row they were filled from, never onto another one the
+        // highlight has come to rest on while the pane showed something else.
+        const auto& shown = m_pane.shownEntry();
+        if (!shown || shown->key != entryKey) {
+            tell(QStringLiteral("请选择一个需要编辑的内容！"), BoxIcon::Information);
+            return;
+        }
     }
     if (m_w.editCaption->text().isEmpty()) {
         tell(QStringLiteral("请输入标题！"), BoxIcon::Information);
@@ -61,34 +71,112 @@ void EntryCommands::Save() {
     writeEntry(entryKey);
 }
 
+namespace {
+
+// The same value as the file gives it: a text is not a number, a Null is not an empty text.
+bool sameStoredValue(const QVariant& a, const QVariant& b) {
+    return a.typeId() == b.typeId() && a == b;
+}
+
+// Counts the rows of a query on a fresh shared result set.
+qint64 countRows(Module& module, const QString& sql) {
+    const auto rs = module.freshRecordset();
+    rs->open(sql, module.VaultConnection);
+    const qint64 count = rs->recordCount();
+    rs->close();
+    return count;
+}
+
+bool stillAsShown(const Recordset& rs, const EntryPane::ShownEntry& shown) {
+    if (rs.columns() != shown.columns) {
+        return false;
+    }
+    for (qsizetype c = 0; c < shown.columns.size(); ++c) {
+        if (!sameStoredValue(rs.value(shown.columns.at(c)), shown.stored.at(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void EntryCommands::writeEntry(qint64 entryKey) {
     // The selected node is read again, as the category to reload; the question box cannot change it.
     const qint64 categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
-    // Encoded before the row is touched: a failure leaves nothing half-assigned.
-    const QString name = EncodeSecret(m_w.editName->text(), Module::SecretKey);
-    const QString pass = EncodeSecret(m_w.editPass->text(), Module::SecretKey);
-    const QString remark = EncodeSecret(m_w.editRemark->text(), Module::SecretKey);
+    const bool adding = m_pane.AddingNew;
+    const std::optional<EntryPane::ShownEntry> shown = adding ? std::nullopt : m_pane.shownEntry();
 
-    m_module.SqlText = Statements::entryForSave(entryKey);
-    const auto rs = m_module.freshRecordset();
-    rs->open(m_module.SqlText, m_module.VaultConnection);
-    if (m_pane.AddingNew) {
-        rs->addNew();
-        rs->setValue(QStringLiteral("Type"), categoryKey);
-    } else if (rs->atEnd()) {
-        // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
-        throw VaultError(VaultError::NoCurrentRow, QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
+    // Only what the user changed is encoded and written: a field left alone keeps its stored form,
+    // also one that could not be shown (a Null, or a form no encoding of ours produces).
+    struct Assignment {
+        QString column;
+        QVariant value;
+    };
+    std::vector<Assignment> assignments;
+    const auto assign = [&](const QString& column, const QString& text, const QString& shownText, bool secret) {
+        if (shown && text == shownText) {
+            return;
+        }
+        // Encoded before the row is touched: a failure leaves nothing half-assigned.
+        assignments.push_back({column, secret ? EncodeSecret(text, Module::SecretKey) : text});
+    };
+    assign(QStringLiteral("Caption"), m_w.editCaption->text(), shown ? shown->caption : QString(), false);
+    assign(QStringLiteral("Name"), m_w.editName->text(), shown ? shown->name : QString(), true);
+    assign(QStringLiteral("Pass"), m_w.editPass->text(), shown ? shown->pass : QString(), true);
+    assign(QStringLiteral("Www"), m_w.editWww->text(), shown ? shown->www : QString(), false);
+    assign(QStringLiteral("Remark"), m_w.editRemark->text(), shown ? shown->remark : QString(), true);
+    assign(QStringLiteral("Sort"), m_w.comboType->currentText(), shown ? shown->kind : QString(), false);
+
+    enum class Outcome { Written, CategoryGone, ChangedElsewhere };
+    Outcome outcome = Outcome::Written;
+    {
+        // The checks and the write are one step: another program that writes the file between
+        // them would otherwise be overwritten, or leave the entry filed under nothing.
+        WriteTransaction transaction(m_module.VaultConnection);
+        if (adding && countRows(m_module, Statements::category(categoryKey)) == 0) {
+            outcome = Outcome::CategoryGone;
+        } else {
+            m_module.SqlText = Statements::entryForSave(entryKey);
+            const auto rs = m_module.freshRecordset();
+            rs->open(m_module.SqlText, m_module.VaultConnection);
+            if (adding) {
+                rs->addNew();
+                rs->setValue(QStringLiteral("Type"), categoryKey);
+            } else if (rs->atEnd()) {
+                // Deleted since the list was loaded (by another copy of the program, say): nothing to change.
+                throw VaultError(VaultError::NoCurrentRow,
+                                 QStringLiteral("要保存的信息已经不在数据文件中，当前没有记录。"));
+            } else if (!stillAsShown(*rs, *shown)) {
+                outcome = Outcome::ChangedElsewhere;
+            }
+            if (outcome == Outcome::Written) {
+                for (const Assignment& assignment : assignments) {
+                    rs->setValue(assignment.column, assignment.value);
+                }
+                rs->setValue(QStringLiteral("Seq"), QVariant(1));
+                rs->update();
+            }
+            rs->close();
+            if (outcome == Outcome::Written) {
+                transaction.commit();
+            }
+        }
     }
-    rs->setValue(QStringLiteral("Caption"), m_w.editCaption->text());
-    rs->setValue(QStringLiteral("Name"), name);
-    rs->setValue(QStringLiteral("Pass"), pass);
-    rs->setValue(QStringLiteral("Www"), m_w.editWww->text());
-    rs->setValue(QStringLiteral("Remark"), remark);
-    rs->setValue(QStringLiteral("Sort"), m_w.comboType->currentText());
-    rs->setValue(QStringLiteral("Seq"), QVariant(1));
-    rs->update();
-    rs->close();
 
+    switch (outcome) {
+    case Outcome::CategoryGone:
+        // The pane keeps the new entry, to be saved once a category that exists is chosen.
+        tell(QStringLiteral("选中的分类已被删除，请选择其他分类后再保存！"), BoxIcon::Exclamation);
+        return;
+    case Outcome::ChangedElsewhere:
+        tell(QStringLiteral("这条信息已在别处被修改，本次修改没有保存，现在显示的是它保存的内容！"),
+             BoxIcon::Exclamation);
+        m_pane.ShowEntry();
+        return;
+    case Outcome::Written:
+        break;
+    }
     m_pane.AddingNew = false;
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
     // The list still takes its key as the statement's text.
@@ -117,6 +205,9 @@ void EntryCommands::Del() {
             m_w.list->removeItemAt(k);
         }
     }
+    // The emptied pane shows no entry, so none stays highlighted for a save to write onto.
+    m_w.list->clearSelection();
+    m_w.list->setCurrentItem(nullptr);
     m_pane.ClearEdlt();
 }
 

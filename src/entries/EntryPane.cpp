@@ -18,6 +18,27 @@ namespace {
 
 const QString ReadOnlyCaption = QStringLiteral("只读(&R)");
 const QString WritableCaption = QStringLiteral("可写(&W)");
+// The kinds offered for an entry, in the order the box lists them.
+const QStringList Kinds{QStringLiteral("普通账号"), QStringLiteral("银行账号"), QStringLiteral("网络账号")};
+
+// A kind another program or an old file stored is shown after the offered ones, so the user sees
+// it and a save that leaves the box alone keeps it; it is never offered for another entry.
+void dropStoredKind(SkinComboBox& box) {
+    while (box.count() > Kinds.size()) {
+        box.removeItem(box.count() - 1);
+    }
+}
+
+void showKind(SkinComboBox& box, const QString& kind) {
+    dropStoredKind(box);
+    const int index = box.findText(kind, Qt::MatchExactly);
+    if (index >= 0 || kind.isEmpty()) {
+        box.setText(kind);
+        return;
+    }
+    box.addItem(kind);
+    box.setCurrentIndex(box.count() - 1);
+}
 
 } // namespace
 
@@ -41,6 +62,13 @@ void EntryPane::connectHandlers() {
     fatal(m_w.buttonView, &EntryPane::Button_View);
     connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Button_Save(); });
     connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
+    // A password the user copies out of the shown field goes where the copy button puts it: marked
+    // as a secret, and taken off again after a while.
+    m_w.editPass->setHoldsSecret(true);
+    connectFatal(m_platform, m_window, m_w.editPass, &FlatEdit::secretCopied, [this](const QString& text) {
+        m_platform.clipboard.clear();
+        m_platform.clipboard.setSecretText(text);
+    });
 }
 
 void EntryPane::LoadEntryList(qint64 categoryKey) {
@@ -87,7 +115,8 @@ void EntryPane::ShowEntry() {
         }
     };
 
-    rs->open(Statements::entry(m_w.list->itemData(index)), m_module.VaultConnection);
+    const qint64 key = m_w.list->itemData(index);
+    rs->open(Statements::entry(key), m_module.VaultConnection);
     const qint64 rows = rs->recordCount();
     for (qint64 i = 1; i <= rows; ++i) {
         m_w.editCaption->setText(field(QStringLiteral("Caption"), false));
@@ -95,7 +124,21 @@ void EntryPane::ShowEntry() {
         m_w.editPass->setText(field(QStringLiteral("Pass"), true));
         m_w.editWww->setText(field(QStringLiteral("Www"), false));
         m_w.editRemark->setText(field(QStringLiteral("Remark"), true));
-        m_w.comboType->setText(field(QStringLiteral("Sort"), false));
+        showKind(*m_w.comboType, field(QStringLiteral("Sort"), false));
+
+        ShownEntry shown{key,
+                         rs->columns(),
+                         {},
+                         m_w.editCaption->text(),
+                         m_w.editName->text(),
+                         m_w.editPass->text(),
+                         m_w.editWww->text(),
+                         m_w.editRemark->text(),
+                         m_w.comboType->currentText()};
+        for (const QString& column : shown.columns) {
+            shown.stored.append(rs->value(column));
+        }
+        m_shown = std::move(shown);
         rs->moveNext();
     }
     rs->close();
@@ -112,6 +155,8 @@ void EntryPane::ClearEdlt() {
     m_w.editPass->setText(QString());
     m_w.editWww->setText(QString());
     m_w.editRemark->setText(QString());
+    m_shown.reset();
+    dropStoredKind(*m_w.comboType);
     if (m_w.comboType->count() >= 1) {
         m_w.comboType->setCurrentIndex(0);
     }
@@ -139,13 +184,16 @@ void EntryPane::AllowEdit() {
     m_w.buttonSave->setEnabled(somethingToSave);
     m_w.buttonCancel->setEnabled(somethingToSave);
 
-    // The kind shown survives the reload; anything else falls back to the first kind.
+    // The kind shown survives the reload, a stored one outside the offered kinds included.
     const QString kind = m_w.comboType->currentText();
+    const bool storedKindShown = m_w.comboType->currentIndex() >= Kinds.size();
     m_w.comboType->clear();
-    m_w.comboType->addItem(QStringLiteral("普通账号"));
-    m_w.comboType->addItem(QStringLiteral("银行账号"));
-    m_w.comboType->addItem(QStringLiteral("网络账号"));
-    m_w.comboType->setText(kind);
+    m_w.comboType->addItems(Kinds);
+    if (storedKindShown) {
+        showKind(*m_w.comboType, kind);
+    } else {
+        m_w.comboType->setText(kind);
+    }
 }
 
 void EntryPane::Button_Read() {

@@ -4,6 +4,9 @@
 #include "EntryPaneWidgets.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <optional>
 
 class Module;
 class QWidget;
@@ -13,6 +16,16 @@ struct Platform;
 // read-only / writable mode. The entry commands (EntryCommands) run behind its buttons.
 class EntryPane {
 public:
+    // The entry the pane was last filled from: its row as the file held it, and the text each
+    // field showed. A save writes onto that row only, only while the file still holds it so, and
+    // only the fields whose text the user changed.
+    struct ShownEntry {
+        qint64 key = 0;
+        QStringList columns;
+        QVariantList stored;
+        QString caption, name, pass, www, remark, kind;
+    };
+
     EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window);
 
     // Connects the controls' signals to the handlers below, each run under its error handling.
@@ -25,6 +38,8 @@ public:
     void ShowEntry();
     void ClearEdlt();
     void AllowEdit();
+
+    const std::optional<ShownEntry>& shownEntry() const { return m_shown; }
 
     void Button_Read();
     void Button_New() { m_commands.New(); }
@@ -42,4 +57,5 @@ private:
     EntryPaneWidgets m_w;
     QWidget* m_window;
     EntryCommands m_commands;
+    std::optional<ShownEntry> m_shown;
 };

@@ -76,12 +76,18 @@ void CategoryCommands::Del() {
     }
     // The file is asked as well as the tree: a sub-category added by another copy of the program
     // since the last rebuild would otherwise be cut off from the root, entries and all.
-    if (node->childCount() > 0 || countRows(m_module, Statements::childCategories(n)) > 0) {
-        refuse(QStringLiteral("存在下级分类不能删除！"));
-        return;
-    }
-    if (countRows(m_module, Statements::entriesOfCategoryCount(n)) > 0) {
-        refuse(QStringLiteral("存在账号信息不能删除！"));
+    const auto refusal = [this, n]() -> QString {
+        if (countRows(m_module, Statements::childCategories(n)) > 0) {
+            return QStringLiteral("存在下级分类不能删除！");
+        }
+        if (countRows(m_module, Statements::entriesOfCategoryCount(n)) > 0) {
+            return QStringLiteral("存在账号信息不能删除！");
+        }
+        return {};
+    };
+    QString refused = node->childCount() > 0 ? QStringLiteral("存在下级分类不能删除！") : refusal();
+    if (!refused.isEmpty()) {
+        refuse(refused);
         return;
     }
     const BoxAnswer answer = m_platform.boxes.show(m_owner, QStringLiteral("是否真的要删除选中的分类？"),
@@ -89,6 +95,19 @@ void CategoryCommands::Del() {
     if (answer != BoxAnswer::Yes) {
         return;
     }
-    m_module.VaultConnection.execute(Statements::deleteCategory(n));
+    {
+        // Asked again, in one step with the delete: while the question was up, another program may
+        // have filed something below the category, which the delete would cut off from the root.
+        WriteTransaction transaction(m_module.VaultConnection);
+        refused = refusal();
+        if (refused.isEmpty()) {
+            m_module.VaultConnection.execute(Statements::deleteCategory(n));
+            transaction.commit();
+        }
+    }
+    if (!refused.isEmpty()) {
+        refuse(refused);
+        return;
+    }
     m_tree.removeNode(node);
 }

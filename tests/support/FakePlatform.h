@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QQueue>
 #include <QStringList>
+#include <functional>
+#include <utility>
 
 struct RecordedBox {
     QString text;
@@ -20,6 +22,10 @@ class FakeMessageBoxes : public MessageBoxes {
 public:
     BoxAnswer show(QWidget*, const QString& text, const QString& title, BoxButtons buttons, BoxIcon icon) override {
         shown.append({text, title, buttons, icon});
+        if (whileShown) {
+            // What another program does while the user reads the box.
+            std::exchange(whileShown, nullptr)();
+        }
         if (!answers.isEmpty()) {
             return answers.dequeue();
         }
@@ -37,6 +43,7 @@ public:
 
     QList<RecordedBox> shown;
     QQueue<BoxAnswer> answers;
+    std::function<void()> whileShown; // runs once, at the next box
 };
 
 class FakeClipboard : public Clipboard {
