@@ -50,6 +50,9 @@ check "keepassxc is no dependency" lacks "$depends" keepassxc
 check "keepassxc is suggested" has "$(field Suggests)" keepassxc
 check "description present" has "$(dpkg-deb -I "$deb")" "Description: personal password book"
 
+lintian_said=$(lintian --fail-on error "$deb" 2>&1 | grep -v "running with root privileges")
+check "lintian finds no error" same "$(grep '^E:' <<<"$lintian_said")" ""
+
 # --- Files and modes, as dpkg will place them.
 listing=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }')
 mode_of() { awk -v path="./$1" '$3 == path { print $1 }' <<<"$listing"; }
@@ -72,7 +75,7 @@ for file in "${files[@]}"; do
 done
 check "everything is root's" same "$(awk '$2 != "root/root"' <<<"$listing")" ""
 check "folders are 755" same "$(awk '/^d/ && $1 != "drwxr-xr-x"' <<<"$listing")" ""
-check "nothing outside /usr" same "$(awk '$3 !~ /^\.\/(usr(\/|$))?$/' <<<"$listing")" ""
+check "nothing outside /usr" same "$(awk '$3 !~ /^\.\/(usr\/.*)?$/' <<<"$listing")" ""
 check "no vault in the package" lacks "$listing" DB.xml
 
 # --- What the desktop and the software centre read.
