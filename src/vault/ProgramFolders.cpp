@@ -20,10 +20,14 @@ bool somethingAt(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-[[noreturn]] void cannotMakeFolder(const QString& folder, int error) {
+[[noreturn]] void cannotMakeFolder(const QString& wanted, const QString& failed, int error) {
+    // A file where a folder of the path belongs is the likely cause, and the system's own words for
+    // it ("File exists") would name neither.
+    const QString reason = error == EEXIST ? QStringLiteral("“%1”已经存在，但不是文件夹").arg(failed)
+                                           : QString::fromLocal8Bit(std::strerror(error));
     throw VaultError(VaultError::EngineFailure, QStringLiteral("无法建立数据文件夹“%1”：%2。请确认该位置可以写入，"
                                                                "或用环境变量 XDG_DATA_HOME 指定另一个数据目录。")
-                                                    .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
+                                                    .arg(wanted, reason));
 }
 
 // Missing folders of the data home are made the owner's alone, as the XDG rules ask. Returns
@@ -37,7 +41,7 @@ bool makeFolder(const QString& folder, const QString& wanted) {
         makeFolder(parent, wanted);
     }
     if (::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) != 0) {
-        cannotMakeFolder(wanted, errno);
+        cannotMakeFolder(wanted, folder, errno);
     }
     return true;
 }
@@ -68,7 +72,7 @@ void prepareVault(const ProgramFolders& folders) {
         return;
     }
     if (makeFolder(folders.data, folders.data) && ::chmod(QFile::encodeName(folders.data).constData(), S_IRWXU) != 0) {
-        cannotMakeFolder(folders.data, errno);
+        cannotMakeFolder(folders.data, folders.data, errno);
     }
     createFreshVault(vault);
 }
