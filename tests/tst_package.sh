@@ -105,8 +105,9 @@ home=$tmp/home
 HOME=$home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$x/usr/bin/vaultry" >/dev/null 2>&1 &
 program_pid=$!
 vault=$home/.local/share/vaultry/DB.xml
-for _ in $(seq 100); do
-    [ -s "$vault" ] && break
+# A loaded machine may take its time; a program that ended stops the wait.
+for _ in $(seq 300); do
+    [ -s "$vault" ] || ! kill -0 "$program_pid" 2>/dev/null && break
     sleep 0.1
 done
 sleep 0.5
