@@ -61,8 +61,8 @@ for program in vaultry newvault importvault exportvault; do
 done
 files=(usr/share/vaultry/Skin/Office2010.cjstyles usr/share/vaultry/Skin/NormalBlue.ini
     usr/share/vaultry/Icons/00032.ico usr/share/vaultry/Icons/00023.ico usr/share/vaultry/Icons/vaultry.png
-    usr/share/vaultry/Icons/background.png usr/share/applications/$app_id.desktop
-    usr/share/icons/hicolor/scalable/apps/$app_id.svg usr/share/metainfo/$app_id.metainfo.xml
+    usr/share/vaultry/Icons/background.png "usr/share/applications/$app_id.desktop"
+    "usr/share/icons/hicolor/scalable/apps/$app_id.svg" "usr/share/metainfo/$app_id.metainfo.xml"
     usr/share/doc/vaultry/copyright usr/share/doc/vaultry/changelog.gz)
 for size in 16 32 48 64 128 256; do
     files+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
@@ -102,7 +102,7 @@ check "programs are stripped" same "$(readelf -S "$x"/usr/bin/* | grep -c debug_
 # --- The packaged program, started from the unpacked tree with no Skin/ beside it, makes its vault in
 # the data home of a temporary HOME and waits at the login.
 home=$tmp/home
-HOME=$home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$x/usr/bin/vaultry" >/dev/null 2>&1 &
+HOME=$home XDG_DATA_HOME='' QT_QPA_PLATFORM=offscreen "$x/usr/bin/vaultry" >/dev/null 2>&1 &
 program_pid=$!
 vault=$home/.local/share/vaultry/DB.xml
 # A loaded machine may take its time; a program that ended stops the wait.
