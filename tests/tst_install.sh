@@ -22,6 +22,14 @@ check() {
 same() { [ "$1" = "$2" ] || { echo "  got:      $1"; echo "  expected: $2"; false; }; }
 png_width() { od -An -tu1 -j16 -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
 sums() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
+app_id=$(sed -n 's/^set(VAULTRY_APP_ID \(.*\))$/\1/p' "$source_dir/CMakeLists.txt")
+# What desktop-file-validate finds wrong with an entry. The one hint it gives, that Security might be
+# joined by System or Settings, is left: the entry belongs under Utility alone. desktop-file-utils
+# before 0.27 (Debian 12 has 0.26) predates the key SingleMainWindow of the entry format 1.5.
+entry_problems() {
+    desktop-file-validate --no-hints "$1" 2>&1 | grep -v 'contains key "SingleMainWindow" in group "Desktop Entry"'
+    true
+}
 
 # Each home is a fresh temporary HOME with XDG_DATA_HOME below it; the old layout's build folder
 # is a temporary one too, so no real vault is ever read or written.
@@ -44,26 +52,25 @@ for file in Skin/Office2010.cjstyles Skin/NormalBlue.ini Icons/00032.ico Icons/0
 done
 check "fresh vault is the owner's alone" same "$(stat -c %a "$program/DB.xml")" 600
 check "program folder is the owner's alone" same "$(stat -c %a "$program")" 700
-entry=$data/applications/vaultry.desktop
-# The one hint it gives, that Security might be joined by System or Settings, is left: the entry
-# belongs under Utility alone.
-check "menu entry is clean" same "$(desktop-file-validate --no-hints "$entry" 2>&1 || echo failed)" ""
+entry=$data/applications/$app_id.desktop
+check "menu entry is clean" same "$(entry_problems "$entry")" ""
 check "menu entry starts the installed program" same "$(grep '^Exec=' "$entry")" "Exec=$program/vaultry"
-for key in "Icon=vaultry" "Name=Quorvane密码箱" "Categories=Utility;Security;" "StartupWMClass=vaultry"; do
+for key in "Icon=$app_id" "Name=Quorvane密码箱" "Categories=Utility;Security;" "StartupWMClass=vaultry" \
+    "SingleMainWindow=true"; do
     check "menu entry has $key" grep -qxF "$key" "$entry"
 done
 for size in 16 32 48 64 128 256; do
-    check "icon ${size}x${size}" same "$(png_width "$data/icons/hicolor/${size}x${size}/apps/vaultry.png")" "$size"
+    check "icon ${size}x${size}" same "$(png_width "$data/icons/hicolor/${size}x${size}/apps/$app_id.png")" "$size"
 done
+check "scalable icon" grep -q "<svg" "$data/icons/hicolor/scalable/apps/$app_id.svg"
 check "link to the program" same "$(readlink -f "$home/.local/bin/vaultry")" "$(readlink -f "$program/vaultry")"
 
 # A home whose path has a blank: the launcher must get the program's path as one word.
 blank="$tmp/with blank"
 check "install into a path with a blank" in_home "$blank" "$source_dir/scripts/install" >/dev/null
-check "menu entry quotes such a path" same "$(grep '^Exec=' "$blank/data/applications/vaultry.desktop")" \
+check "menu entry quotes such a path" same "$(grep '^Exec=' "$blank/data/applications/$app_id.desktop")" \
     "Exec=\"$blank/data/vaultry/vaultry\""
-check "menu entry with a quoted path is clean" \
-    same "$(desktop-file-validate --no-hints "$blank/data/applications/vaultry.desktop" 2>&1 || echo failed)" ""
+check "menu entry with a quoted path is clean" same "$(entry_problems "$blank/data/applications/$app_id.desktop")" ""
 
 # --- Again: the program files are brought up to date; the vault and the backups are not touched.
 printf 'not really a vault' >"$program/DB.xml"
@@ -79,7 +86,8 @@ check "missing program file restored" test -s "$program/Skin/NormalBlue.ini"
 # --- Uninstall: the program goes, the data stays.
 check "uninstall succeeds" in_home "$home" "$source_dir/scripts/uninstall" >/dev/null
 for gone in "$program/vaultry" "$program/newvault" "$program/Skin" "$program/Icons" "$entry" \
-    "$data/icons/hicolor/48x48/apps/vaultry.png" "$home/.local/bin/vaultry"; do
+    "$data/icons/hicolor/48x48/apps/$app_id.png" "$data/icons/hicolor/scalable/apps/$app_id.svg" \
+    "$home/.local/bin/vaultry"; do
     check "uninstall removes ${gone#"$home"/}" test ! -e "$gone" -a ! -L "$gone"
 done
 check "uninstall keeps vault and backups" same "$(sums "$program/Backup"; sha256sum <"$program/DB.xml")" "$before"
@@ -102,6 +110,27 @@ for case in "empty home" "home with a vault"; do
         check "$case: the copy is told" grep -q "copied your vault" <<<"$said"
         check "$case: the copy is the owner's alone" same "$(stat -c %a "$home/data/vaultry/DB.xml")" 600
     fi
+done
+
+# --- The menu entry and icons an earlier install named vaultry go, by install and by uninstall; an
+# entry of that name that starts another program stays.
+for step in install uninstall; do
+    for owner in ours other; do
+        home=$tmp/earlier-$step-$owner
+        data=$home/data
+        in_home "$home" "$source_dir/scripts/install" >/dev/null
+        exec_line="Exec=$data/vaultry/vaultry"
+        [ "$owner" = other ] && exec_line="Exec=/opt/other/vaultry"
+        printf '[Desktop Entry]\nType=Application\nName=Vaultry\n%s\n' "$exec_line" >"$data/applications/vaultry.desktop"
+        cp "$data/icons/hicolor/48x48/apps/$app_id.png" "$data/icons/hicolor/48x48/apps/vaultry.png"
+        in_home "$home" "$source_dir/scripts/$step" >/dev/null
+        if [ "$owner" = ours ]; then
+            check "$step removes the earlier entry" test ! -e "$data/applications/vaultry.desktop"
+            check "$step removes the earlier icon" test ! -e "$data/icons/hicolor/48x48/apps/vaultry.png"
+        else
+            check "$step keeps another program's entry" test -e "$data/applications/vaultry.desktop"
+        fi
+    done
 done
 
 echo "$passed passed, $failed failed"

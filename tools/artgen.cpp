@@ -4,9 +4,9 @@
 //
 //   artgen FILE...
 //     draws each FILE, making its folder where needed. The file's name says which picture it is
-//     (00032.ico, tick.png, ...); a vaultry.png in a hicolor theme's NxN/apps folder is the program
-//     icon at N pixels. The build names every picture it installs, so that it knows each one as an
-//     output and draws again whichever is missing; a name artgen does not know is an error.
+//     (00032.ico, tick.png, ...); a PNG named by the application id in a hicolor theme's NxN/apps
+//     folder is the program icon at N pixels. The build names every picture it installs, so that it knows each one as
+//     an output and draws again whichever is missing; a name artgen does not know is an error.
 
 #include <QByteArray>
 #include <QDir>
@@ -456,9 +456,9 @@ QByteArray iconOf(const Drawing& draw, qreal grid, std::initializer_list<int> si
     return iconFile(pictures);
 }
 
-// The theme size N of a path ending in NxN/apps/vaultry.png, or 0.
+// The theme size N of a path ending in NxN/apps/<application id>.png, or 0.
 int themeIconSize(const QFileInfo& file) {
-    if (file.fileName() != u"vaultry.png" || file.dir().dirName() != u"apps") {
+    if (file.fileName() != QStringLiteral(VAULTRY_APP_ID ".png") || file.dir().dirName() != u"apps") {
         return 0;
     }
     const QStringList sides = QFileInfo(QFileInfo(file.path()).path()).fileName().split(u'x');

@@ -53,8 +53,11 @@ QAction* makeAction(QMenu* menu, const char* name, const QString& caption, const
 } // namespace
 
 Main::Main(Module& module, Platform& platform, const QString& programFolder, QWidget* parent)
-    : QMainWindow(parent), m_module(module), m_platform(platform), m_programFolder(programFolder),
-      m_skin(std::make_unique<SkinEngine>()) {
+    : Main(module, platform, ProgramFolders{programFolder, programFolder, false}, parent) {}
+
+Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QWidget* parent)
+    : QMainWindow(parent), m_module(module), m_platform(platform), m_programFolder(folders.resources),
+      m_folders(folders), m_skin(std::make_unique<SkinEngine>()) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane密码箱 V1.0"));
     setWindowIcon(programIcon(m_programFolder));
@@ -190,7 +193,8 @@ void Main::buildMenus() {
 bool Main::load() {
     bool admitted = false;
     const bool completed = !runTrapped(m_platform, nullptr, [&] {
-        const QString connectionText = Connection::connectionTextFor(m_programFolder);
+        prepareVault(m_folders);
+        const QString connectionText = Connection::connectionTextFor(m_folders.data);
         m_module.VaultConnection.setConnectionString(connectionText);
         if (!offerOldVaultConversion(m_platform, nullptr, Connection::dataSourceOf(connectionText))) {
             return; // declined: the program has been ended

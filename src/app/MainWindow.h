@@ -3,6 +3,7 @@
 #include "entries/EntryPane.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeBuilder.h"
+#include "vault/ProgramFolders.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -24,7 +25,9 @@ struct Platform;
 class Main : public QMainWindow {
     Q_OBJECT
 public:
+    // Vault, skin and icons all in programFolder, the design's layout.
     Main(Module& module, Platform& platform, const QString& programFolder, QWidget* parent = nullptr);
+    Main(Module& module, Platform& platform, const ProgramFolders& folders, QWidget* parent = nullptr);
     ~Main() override;
 
     // The start-up sequence under one error trap. False when it failed (the error was reported and
@@ -56,7 +59,8 @@ private:
 
     Module& m_module;
     Platform& m_platform;
-    QString m_programFolder;
+    QString m_programFolder; // the skin's and the icons'
+    ProgramFolders m_folders;
 
     CategoryTree* m_tree = nullptr;
     QMenu* m_rightMenu = nullptr;
