@@ -16,6 +16,7 @@ class QMenu;
 class QPushButton;
 class SkinComboBox;
 class SkinEngine;
+class VaultLock;
 struct Platform;
 
 // The main window: tree of categories, entry list, detail pane, menus. The constructor only
@@ -57,6 +58,7 @@ private:
     Module& m_module;
     Platform& m_platform;
     QString m_programFolder;
+    std::unique_ptr<VaultLock> m_vaultLock; // held from the start of load() to the end of the run
 
     CategoryTree* m_tree = nullptr;
     QMenu* m_rightMenu = nullptr;

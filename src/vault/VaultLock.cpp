@@ -1,0 +1,18 @@
+#include "VaultLock.h"
+
+VaultLock::VaultLock(const QString& dataFile) : m_lock(lockFileFor(dataFile)) {
+    // A program may stay open for days: only a lock whose process is gone is stale, never one
+    // that is merely old.
+    m_lock.setStaleLockTime(0);
+}
+
+QString VaultLock::lockFileFor(const QString& dataFile) {
+    return dataFile + QStringLiteral(".lock");
+}
+
+VaultLock::Outcome VaultLock::tryHold() {
+    if (m_lock.tryLock(0)) {
+        return Outcome::Held;
+    }
+    return m_lock.error() == QLockFile::LockFailedError ? Outcome::HeldElsewhere : Outcome::Unavailable;
+}
