@@ -26,10 +26,10 @@ bool isLeftoverName(const QString& fileName);
 
 // Copies the bytes of the connection's file while the connection holds it for reading, so the copy
 // is of one consistent state even while another program writes; proves that the copy opens with
-// the connection's key and passes the engine's check, and gives it a name by `when` that no other
-// file has (mode 0600). Clears away copies a killed run left half-written, then prunes the folder
-// to the newest KeepNewest backups. Returns the path of the copy; throws VaultError when no copy
-// could be written.
+// the connection's key, holds the vault's tables and is as long as its header says, and gives it a
+// name by `when` that no other file has (mode 0600). Clears away copies a killed run left half-written, then prunes the
+// folder to the newest KeepNewest backups. Returns the path of the copy; throws VaultError when no copy could be
+// written.
 QString write(Connection& connection, const QDateTime& when = QDateTime::currentDateTime());
 
 // Removes our own backups in `folder` beyond the newest `keep`, newest by when the files were last
