@@ -24,8 +24,8 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <csignal>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -310,7 +310,10 @@ void TestStartup::oneProgramPerVault() {
         QCOMPARE(readFile(vault.dbPath()), vaultBytes);
         QVERIFY(QFileInfo::exists(lockFile)); // still the other program's
     } else {
-        // Now this run's: a third start is refused.
+        // Now this run's, for its owner's eyes only: a third start is refused.
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(lockFile).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
         QLockFile third(lockFile);
         third.setStaleLockTime(0);
         QVERIFY(!third.tryLock(0));
