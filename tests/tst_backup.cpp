@@ -15,8 +15,8 @@
 #include <QProcess>
 #include <QTest>
 
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
