@@ -1,5 +1,6 @@
 #include "app/BackupNotice.h"
 #include "support/FakePlatform.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "support/TestFiles.h"
 #include "vault/Statements.h"
@@ -11,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +50,20 @@ QStringList captionsIn(const QString& path) {
 
 using Write = std::function<void(Connection&)>;
 
+void setModified(const QString& path, const QDateTime& when) {
+    const qint64 seconds = when.toSecsSinceEpoch();
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// The number of a process that has ended.
+qint64 endedProcess() {
+    QProcess process;
+    process.start(QStringLiteral("true"), QStringList());
+    process.waitForFinished();
+    return process.processId() > 0 ? process.processId() : 999999999;
+}
+
 } // namespace
 
 class TestBackup : public QObject {
@@ -58,6 +76,11 @@ private slots:
             c.execute(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'changed' WHERE ID = 1"));
         });
         QTest::newRow("delete") << Write([](Connection& c) { c.execute(Statements::deleteEntry(1)); });
+        QTest::newRow("in a transaction of the caller's") << Write([](Connection& c) {
+            c.execute(QStringLiteral("BEGIN"));
+            c.execute(Statements::deleteEntry(1));
+            c.execute(QStringLiteral("COMMIT"));
+        });
         QTest::newRow("added row") << Write([](Connection& c) {
             Recordset rs;
             rs.open(Statements::entryForSave(0), c);
@@ -133,6 +156,63 @@ private slots:
         QVERIFY(QFileInfo(folder + QStringLiteral("/DB-20000101-000000.xml")).isDir());
     }
 
+    // Ten backups dated ahead (a clock that once ran fast) must not push out the backups of the
+    // runs that follow them: the previous run's backup survives the next run.
+    void pruningGoesByWhenCopiesWereMade_data() {
+        QTest::addColumn<int>("secondsAheadOfItsName"); // how far ahead the clock ran when each was written
+        QTest::newRow("names ahead, written before") << 0;
+        QTest::newRow("names and times ahead") << 40 * 24 * 3600;
+    }
+    void pruningGoesByWhenCopiesWereMade() {
+        QFETCH(int, secondsAheadOfItsName);
+        TempVault vault;
+        const QString folder = VaultBackup::folderFor(vault.dbPath());
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 0; i < 10; ++i) {
+            const QString path =
+                folder +
+                QStringLiteral("/DB-%1.xml").arg(now.addDays(30 + i).toString(QStringLiteral("yyyyMMdd-HHmmss")));
+            QVERIFY(writeFile(path, "a backup"));
+            setModified(path, secondsAheadOfItsName ? now.addSecs(secondsAheadOfItsName) : now.addSecs(-3600 + i));
+        }
+        Connection& connection = vault.module().VaultConnection;
+        const QString previous = VaultBackup::write(connection, now.addSecs(-60));
+        const QString latest = VaultBackup::write(connection, now.addSecs(-120)); // its clock was set back
+        QVERIFY(QFileInfo::exists(previous));
+        QVERIFY(QFileInfo::exists(latest));
+        QCOMPARE(backupsIn(folder).size(), VaultBackup::KeepNewest);
+    }
+
+    // A copy a killed run left half-written is cleared away at the next backup; nothing else is.
+    void halfWrittenCopiesOfKilledRunsAreCleared_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("cleared");
+        const QString gone = QString::number(endedProcess());
+        QTest::newRow("of an ended process") << QStringLiteral(".DB-%1-0badc0de.part").arg(gone) << true;
+        QTest::newRow("its journal") << QStringLiteral(".DB-%1-0badc0de.part-journal").arg(gone) << true;
+        QTest::newRow("of a running process") << QStringLiteral(".DB-%1-0badc0de.part").arg(::getppid()) << false;
+        QTest::newRow("of process 1") << QStringLiteral(".DB-1-0badc0de.part") << false;
+        QTest::newRow("not ours") << QStringLiteral(".DB-%1-notours.part").arg(gone) << false;
+        QTest::newRow("not hidden") << QStringLiteral("DB-%1-0badc0de.part").arg(gone) << false;
+    }
+    void halfWrittenCopiesOfKilledRunsAreCleared() {
+        QFETCH(QString, name);
+        QFETCH(bool, cleared);
+        TempVault vault;
+        const QString folder = VaultBackup::folderFor(vault.dbPath());
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + u'/' + name, "half a copy"));
+        const QString written = VaultBackup::write(vault.module().VaultConnection);
+        QCOMPARE(QFileInfo::exists(folder + u'/' + name), !cleared);
+        QStringList expected{QFileInfo(written).fileName()};
+        if (!cleared) {
+            expected << name;
+        }
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    }
+
     // A backup that cannot be written is told once; every write goes ahead.
     void aFailedBackupIsToldOnceAndTheWriteGoesAhead() {
         TempVault vault;
@@ -153,5 +233,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBackup)
+VAULTRY_TEST_MAIN(TestBackup)
 #include "tst_backup.moc"

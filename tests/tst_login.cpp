@@ -1,5 +1,6 @@
 // The login dialog and the master password dialog, on temporary vaults.
 #include "FakePlatform.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 #include "app/FrmPass.h"
 #include "app/MainWindow.h"
@@ -76,6 +77,8 @@ private slots:
     void closeBoxAndEscapeAreRefused();
     void failedPasswordWriteIsReportedAndTheDialogStays();
     void everyPasswordFieldMasksWithAsterisk();
+    void beyondSixteenBits_data();
+    void beyondSixteenBits();
 };
 
 void TestLogin::freshVaultAdmitsOnlyTheEmptyPassword() {
@@ -327,6 +330,42 @@ void TestLogin::failedPasswordWriteIsReportedAndTheDialogStays() {
 // What the user sees, not only that the display differs from the text: "*" for each character, in
 // each dialog as the program opens it over the skinned main window, and in the main window's own
 // password field in both of its modes.
+// Counts and lengths past a 16-bit counter neither lock the owner out nor let anybody else in.
+void TestLogin::beyondSixteenBits_data() {
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("passwordLength"); // -1: no master password yet
+    QTest::addColumn<int>("typedLength");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("32,768 entries, the owner") << 32768 << 8 << 8 << true;
+    QTest::newRow("65,536 entries, no password yet") << 65536 << -1 << 0 << false;
+    QTest::newRow("40,000 characters") << 0 << 40000 << 40000 << true;
+    QTest::newRow("40,000 characters, one short") << 0 << 40000 << 39999 << false;
+}
+
+void TestLogin::beyondSixteenBits() {
+    QFETCH(int, entries);
+    QFETCH(int, passwordLength);
+    QFETCH(int, typedLength);
+    QFETCH(bool, accepted);
+    TempVault vault;
+    if (entries > 0) {
+        vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 1, 'e' || i, 1 FROM n")
+                       .arg(entries));
+    }
+    QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), qint64(entries));
+    const QString password =
+        QStringLiteral("密码Ab1").repeated(passwordLength / 5 + 1).left(std::max(passwordLength, 0));
+    if (passwordLength >= 0) {
+        storeMasterPassword(vault, password);
+    }
+    FakePlatform fake;
+    const LoginAttempt attempt = tryLogin(vault, fake, password.left(typedLength));
+    QCOMPARE(attempt.accepted, accepted);
+    QCOMPARE(attempt.message, accepted ? QString() : WrongPassword);
+    QVERIFY(fake.boxes.shown.isEmpty());
+}
+
 void TestLogin::everyPasswordFieldMasksWithAsterisk() {
     TempVault vault;
     FakePlatform fake;
@@ -363,5 +402,5 @@ void TestLogin::everyPasswordFieldMasksWithAsterisk() {
     QCOMPARE(unmasked, QStringList());
 }
 
-QTEST_MAIN(TestLogin)
+VAULTRY_TEST_MAIN(TestLogin)
 #include "tst_login.moc"

@@ -455,7 +455,8 @@ void TestMigrate::startUpOffersToConvert() {
     QCOMPARE(tree->nodeByKey(3)->text(0), QStringLiteral("银行"));
     QCOMPARE(readFile(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")), oldBytes);
     QStringList names = QDir(vault.folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    QCOMPARE(names, QStringList({QStringLiteral("DB-old-Access2000.mdb"), QStringLiteral("DB.xml")}));
+    QCOMPARE(names, QStringList({QStringLiteral("DB-old-Access2000.mdb"), QStringLiteral("DB.xml"),
+                                 QStringLiteral("DB.xml.lock")}));
 }
 
 void TestMigrate::exportRoundTripsThroughKeePassXC() {

@@ -1,6 +1,7 @@
 // Start-up of the program: the load sequence, the main window's composition and its menus.
 #include "FakePlatform.h"
 #include "ModalDriver.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 #include "TestFiles.h"
 #include "app/FrmPass.h"
@@ -9,16 +10,25 @@
 #include "controls/CategoryTree.h"
 #include "controls/FlatEdit.h"
 #include "vault/SecretCipher.h"
+#include "vault/VaultLock.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
 #include <sqlcipher/sqlite3.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +59,33 @@ void writeVaultWithOtherKey(const QString& path) {
     sqlite3_close(db);
 }
 
+// The lock of a program killed while it held the vault: a child process takes it and is killed.
+bool lockOfAKilledProgram(const QString& lockFile) {
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ready[0]);
+        QLockFile lock(lockFile);
+        const char held = lock.tryLock(0) ? 'y' : 'n';
+        [[maybe_unused]] const ssize_t told = ::write(ready[1], &held, 1);
+        for (;;) {
+            ::pause();
+        }
+    }
+    ::close(ready[1]);
+    char held = 'n';
+    const bool told = child > 0 && ::read(ready[0], &held, 1) == 1;
+    ::close(ready[0]);
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    return told && held == 'y' && QFileInfo::exists(lockFile);
+}
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -61,6 +98,8 @@ private slots:
     void cancellingTheLoginEndsTheProgram();
     void windowHasItsControlsAndMenus();
     void helpAndExit();
+    void oneProgramPerVault_data();
+    void oneProgramPerVault();
 };
 
 void TestStartup::brokenDataFileIsReportedAndEndsTheProgram_data() {
@@ -214,5 +253,80 @@ void TestStartup::helpAndExit() {
     QCOMPARE(fake.boxes.shown.size(), 1);
 }
 
-QTEST_MAIN(TestStartup)
+// A second start on a vault another program has open says so and ends before it reads the file;
+// the lock of a killed program does not keep the owner out.
+void TestStartup::oneProgramPerVault_data() {
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("a running window") << "window" << true;
+    QTest::newRow("a program that has run for an hour") << "old" << true;
+    QTest::newRow("a killed program") << "killed" << false;
+}
+
+void TestStartup::oneProgramPerVault() {
+    QFETCH(QString, holder);
+    QFETCH(bool, refused);
+    TempVault vault;
+    const QString lockFile = VaultLock::lockFileFor(vault.dbPath());
+    FakePlatform firstDesktop;
+    Module firstModule;
+    std::unique_ptr<Main> first;
+    QLockFile otherProgram(lockFile);
+    if (holder == QLatin1String("window")) {
+        first = std::make_unique<Main>(firstModule, firstDesktop.platform, vault.folder());
+        typeAndConfirmLogin(QString());
+        setFirstPassword(QStringLiteral("pw"));
+        QVERIFY(first->load());
+    } else if (holder == QLatin1String("old")) {
+        QVERIFY(otherProgram.tryLock(0));
+        const qint64 hourAgo = QDateTime::currentSecsSinceEpoch() - 3600;
+        const struct timespec times[2] = {{hourAgo, 0}, {hourAgo, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(lockFile).constData(), times, 0), 0);
+    } else {
+        QVERIFY(lockOfAKilledProgram(lockFile));
+    }
+    const QByteArray vaultBytes = readFile(vault.dbPath());
+
+    FakePlatform fake;
+    Module module;
+    Main second(module, fake.platform, vault.folder());
+    if (refused) {
+        // Should the login come after all, it is left at once rather than waited on for ever.
+        whenModal<frmLogin>(
+            [](frmLogin* login) { login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); }, 1000);
+    } else {
+        typeAndConfirmLogin(QString());
+        setFirstPassword(QStringLiteral("pw"));
+    }
+    const bool loaded = second.load();
+    if (refused) {
+        QTest::qWait(1100); // the driver gives up, before a later test's dialogs come
+    }
+
+    QCOMPARE(loaded, !refused);
+    QCOMPARE(second.tree()->topLevelItemCount(), refused ? 0 : 1);
+    QCOMPARE(fake.programEnd.ended(), refused);
+    QCOMPARE(fake.boxes.shown.size(), refused ? 1 : 0);
+    if (refused) {
+        const RecordedBox box = fake.boxes.last();
+        QCOMPARE(box.title, QStringLiteral("提示！"));
+        QCOMPARE(box.icon, BoxIcon::Information);
+        QCOMPARE(box.buttons, BoxButtons::Ok);
+        QVERIFY2(box.text.contains(vault.dbPath()) && box.text.endsWith(QStringLiteral("！")), qPrintable(box.text));
+        QVERIFY(!module.VaultConnection.isOpen());
+        QCOMPARE(readFile(vault.dbPath()), vaultBytes);
+        QVERIFY(QFileInfo::exists(lockFile)); // still the other program's
+    } else {
+        // Now this run's, for its owner's eyes only: a third start is refused.
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(lockFile).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        QLockFile third(lockFile);
+        third.setStaleLockTime(0);
+        QVERIFY(!third.tryLock(0));
+        QCOMPARE(third.error(), QLockFile::LockFailedError);
+    }
+}
+
+VAULTRY_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

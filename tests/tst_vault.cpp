@@ -1,6 +1,8 @@
 #include "support/ReadOnlyCopy.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "support/TestFiles.h"
+#include "vault/SecretCipher.h"
 #include "vault/SqliteSupport.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
@@ -14,9 +16,16 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <optional>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +129,39 @@ QList<QVariantList> recordsetRows(Connection& connection, const QString& sql, qi
         *count = n;
     }
     return rows;
+}
+
+const QString ExportVault = QStringLiteral(VAULTRY_BIN_DIR "/exportvault");
+
+// Gives the vault a master password, stored as the password dialog stores it.
+void storeMasterPassword(TempVault& vault, const QString& password) {
+    const QString suffix = vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toString();
+    vault.exec(QStringLiteral("UPDATE Quorvane_Login SET Pass=? WHERE ID=1"),
+               {EncodeSecret(password + suffix, Module::SecretKey)});
+}
+
+// Reads what a terminal shows until `wanted` appears or five seconds pass.
+QByteArray readUntil(int terminal, const QByteArray& wanted) {
+    QByteArray seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (!seen.contains(wanted) && clock.elapsed() < 5000) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (::poll(&ready, 1, 100) == 1) {
+            char buffer[256];
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            seen.append(buffer, n);
+        }
+    }
+    return seen;
+}
+
+bool echoes(int terminal) {
+    termios settings{};
+    return ::tcgetattr(terminal, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
 }
 
 } // namespace
@@ -585,6 +627,129 @@ private slots:
                     .contains(QStringLiteral("AUTOINCREMENT")));
     }
 
+    // A result of more rows than are read when it opens, but not more than a page, is read whole
+    // at once: the file is free for other programs while it stays open.
+    void pageSizedResultsLetTheFileGo_data() {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("33") << 33;
+        QTest::newRow("256") << 256;
+    }
+    void pageSizedResultsLetTheFileGo() {
+        QFETCH(int, rows);
+        TempVault vault;
+        vault.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                  "INSERT INTO Quorvane_Pass (Type, Caption, Seq) SELECT 7, 'e' || i, 1 FROM n")
+                       .arg(rows));
+        Recordset rs;
+        rs.open(Statements::entriesOfCategory(7), vault.module().VaultConnection);
+        QCOMPARE(rs.recordCount(), rows);
+        // Another program writes at once: a file still held would fail its short busy wait.
+        vault.exec(QStringLiteral("UPDATE Quorvane_Pass SET Caption = 'changed' WHERE Type = 7"));
+        for (int i = 1; i <= rows; ++i) {
+            QCOMPARE(rs.text(QStringLiteral("Caption")), QStringLiteral("e%1").arg(i));
+            rs.moveNext();
+        }
+        QVERIFY(rs.atEnd());
+    }
+
+    // A test that throws fails by itself, saying what was thrown; the tests after it still run.
+    void aThrowingTestFailsAlone_data() {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("vault error") << QStringLiteral("FAIL!  : ThrowingSuite::throws(vault error) Threw VaultError "
+                                                       "-2147467259: 数据文件“/tmp/x/DB.xml”已损坏。");
+        QTest::newRow("standard exception")
+            << QStringLiteral("FAIL!  : ThrowingSuite::throws(standard exception) Threw St12out_of_range: index 7");
+        QTest::newRow("the next row") << QStringLiteral("PASS   : ThrowingSuite::throws(nothing thrown)");
+        QTest::newRow("the next test") << QStringLiteral("PASS   : ThrowingSuite::runsAfterwards()");
+    }
+    void aThrowingTestFailsAlone() {
+        QFETCH(QString, line);
+        QProcess suite;
+        suite.start(QStringLiteral(THROWING_SUITE), QStringList());
+        QVERIFY(suite.waitForFinished(30000));
+        const QStringList output = QString::fromUtf8(suite.readAllStandardOutput()).split(u'\n');
+        QVERIFY2(output.contains(line), qPrintable(output.join(u'\n')));
+        QCOMPARE(suite.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(suite.exitCode(), 2);
+    }
+
+    // Ending exportvault while it asks for the password leaves the terminal echoing again.
+    void exportvaultLeavesTheTerminalEchoing_data() {
+        QTest::addColumn<int>("sent");
+        QTest::newRow("Ctrl-C") << int(SIGINT);
+        QTest::newRow("kill") << int(SIGTERM);
+        QTest::newRow("terminal closed") << int(SIGHUP);
+    }
+    void exportvaultLeavesTheTerminalEchoing() {
+        QFETCH(int, sent);
+        TempVault vault;
+        const QString outFile = vault.folder() + QStringLiteral("/out.xml");
+        const QByteArray program = QFile::encodeName(ExportVault);
+        const QByteArray folder = QFile::encodeName(vault.folder());
+        const QByteArray out = QFile::encodeName(outFile);
+        int terminal = -1;
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            ::setenv("LC_ALL", "C.UTF-8", 1);
+            ::execl(program.constData(), "exportvault", folder.constData(), out.constData(), nullptr);
+            ::_exit(127);
+        }
+        QVERIFY(child > 0);
+        const int userSide = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+        const QByteArray prompt = readUntil(terminal, QStringLiteral("主密码：").toUtf8());
+        QElapsedTimer clock;
+        clock.start();
+        while (echoes(userSide) && clock.elapsed() < 5000) {
+            QTest::qWait(10);
+        }
+        const bool quietWhileAsking = !echoes(userSide);
+        if (sent == SIGINT) {
+            [[maybe_unused]] const ssize_t typed = ::write(terminal, "\x03", 1);
+        } else {
+            ::kill(child, sent);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const bool echoingAfterwards = echoes(userSide);
+        ::close(userSide);
+        ::close(terminal);
+
+        QVERIFY2(prompt.contains(QStringLiteral("主密码：").toUtf8()), prompt.constData());
+        QVERIFY(quietWhileAsking);
+        QVERIFY(echoingAfterwards);
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), sent);
+        QVERIFY(!QFile::exists(outFile));
+    }
+
+    // exportvault's refusal of a character XML cannot carry names the entry whole.
+    void exportvaultRefusalIsReadWhole_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("U+0000") << QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B密") << "A\\u0000B密";
+        QTest::newRow("escape") << QStringLiteral("A\x1b[2JB") << "A\\u001B[2JB";
+    }
+    void exportvaultRefusalIsReadWhole() {
+        QFETCH(QString, title);
+        QFETCH(QString, shown);
+        TempVault vault;
+        storeMasterPassword(vault, QStringLiteral("pw"));
+        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
+                                  "VALUES (1, ?, '', '', '', '', '普通账号', 1)"),
+                   {title});
+        const QString outFile = vault.folder() + QStringLiteral("/out.xml");
+        QProcess tool;
+        tool.start(ExportVault, {vault.folder(), outFile});
+        tool.write("pw\n");
+        tool.closeWriteChannel();
+        QVERIFY(tool.waitForFinished(30000));
+        const QString said = QString::fromUtf8(tool.readAllStandardError());
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY2(said.contains(QStringLiteral("条目“%1”（ID 1）的标题含有").arg(shown)), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("exportvault: nothing was written.")), qPrintable(said));
+        QVERIFY(!QFile::exists(outFile));
+    }
+
     void newvaultLeavesExistingFiles_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("some bytes") << QByteArray("precious, not a vault\n");
@@ -619,7 +784,7 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication app(argc, argv);
     TestVault test;
-    return QTest::qExec(&test, argc, argv);
+    return runGuarded(test, argc, argv);
 }
 
 #include "tst_vault.moc"

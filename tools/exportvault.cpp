@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -22,20 +23,62 @@
 
 namespace {
 
+// A character a terminal would act on or drop (U+0000 ends a C string) is shown as its code, so a
+// refusal naming such a character is read whole.
+QString printable(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7f && u < 0xa0)) {
+            out += QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, u'0');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void printLine(std::FILE* stream, const QString& text) {
-    std::fputs((text + u'\n').toLocal8Bit().constData(), stream);
+    const QByteArray bytes = (printable(text) + u'\n').toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// The terminal's settings while the password is typed without echo. A signal that ends the program
+// then (Ctrl-C, a kill) must not leave the user's shell without echo: the handler puts the settings
+// back and lets the signal end the program as it would have.
+termios echoingTerminal{};
+volatile std::sig_atomic_t echoIsOff = 0;
+
+void restoreEchoAndEnd(int number) {
+    if (echoIsOff) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &echoingTerminal);
+        const char newline = '\n';
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, &newline, 1);
+    }
+    ::signal(number, SIG_DFL);
+    ::raise(number);
 }
 
 // One line of standard input; on a terminal it is not echoed.
 std::string readPasswordLine() {
     const bool terminal = ::isatty(STDIN_FILENO) == 1;
-    termios saved{};
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+    struct sigaction previousHup {};
     if (terminal) {
         std::fputs(QStringLiteral("主密码：").toLocal8Bit().constData(), stderr);
         std::fflush(stderr);
-        if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios quiet = saved;
+        if (::tcgetattr(STDIN_FILENO, &echoingTerminal) == 0) {
+            struct sigaction restore {};
+            restore.sa_handler = restoreEchoAndEnd;
+            sigemptyset(&restore.sa_mask);
+            ::sigaction(SIGINT, &restore, &previousInt);
+            ::sigaction(SIGTERM, &restore, &previousTerm);
+            ::sigaction(SIGHUP, &restore, &previousHup);
+            termios quiet = echoingTerminal;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            echoIsOff = 1;
             ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
         }
     }
@@ -43,8 +86,14 @@ std::string readPasswordLine() {
     for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
         line.push_back(static_cast<char>(c));
     }
+    if (echoIsOff) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoingTerminal);
+        echoIsOff = 0;
+        ::sigaction(SIGINT, &previousInt, nullptr);
+        ::sigaction(SIGTERM, &previousTerm, nullptr);
+        ::sigaction(SIGHUP, &previousHup, nullptr);
+    }
     if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         std::fputc('\n', stderr);
     }
     if (!line.empty() && line.back() == '\r') {

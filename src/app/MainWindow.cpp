@@ -2,6 +2,7 @@
 
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
+#include "VaultInUse.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -15,6 +16,7 @@
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
+#include "vault/VaultLock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -196,7 +198,13 @@ bool Main::load() {
         prepareVault(m_folders);
         const QString connectionText = Connection::connectionTextFor(m_folders.data);
         m_module.VaultConnection.setConnectionString(connectionText);
-        if (!offerOldVaultConversion(m_platform, nullptr, Connection::dataSourceOf(connectionText))) {
+        const QString dataFile = Connection::dataSourceOf(connectionText);
+        // Before anything reads or converts the file: a second program must not even begin.
+        m_vaultLock = std::make_unique<VaultLock>(dataFile);
+        if (!holdVaultForThisRun(*m_vaultLock, m_platform, nullptr, dataFile)) {
+            return; // another window has it: the program has been ended
+        }
+        if (!offerOldVaultConversion(m_platform, nullptr, dataFile)) {
             return; // declined: the program has been ended
         }
         m_module.VaultConnection.open();
@@ -217,6 +225,9 @@ bool Main::load() {
     });
     if (!completed) {
         m_platform.programEnd.endProgram(1);
+    }
+    if (!completed || !admitted) {
+        m_vaultLock.reset(); // a start-up that ended early holds nothing
     }
     return completed && admitted;
 }

@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class SkinComboBox;
 class SkinEngine;
+class VaultLock;
 struct Platform;
 
 // The main window: tree of categories, entry list, detail pane, menus. The constructor only
@@ -61,6 +62,7 @@ private:
     Platform& m_platform;
     QString m_programFolder; // the skin's and the icons'
     ProgramFolders m_folders;
+    std::unique_ptr<VaultLock> m_vaultLock; // held from the start of load() to the end of the run
 
     CategoryTree* m_tree = nullptr;
     QMenu* m_rightMenu = nullptr;

@@ -160,6 +160,7 @@ void Connection::open() {
                          QStringLiteral("数据文件“%1”不是本程序的数据库（缺少所需的数据表）。").arg(m_fileName));
     }
     m_db = db;
+    m_key = key;
 }
 
 void Connection::execute(const QString& sql, const QVariantList& parameters) {
