@@ -37,6 +37,7 @@ public:
     void ClearEdlt();
 
     // Menu commands.
+    void Find();
     void Passwode();
     void Exit();
     void Help();
