@@ -252,11 +252,13 @@ void TestFind::generatedPasswords() {
         QCOMPARE(alphabet.contains(ch), !exclude && (ch.isDigit() ? digits : ch.isUpper() ? upper : lower));
     }
     QSet<QString> seen;
+    QSet<QChar> used;
     for (int i = 0; i < draws; ++i) {
         const QString password = PasswordGenerator::generate(rules);
         QCOMPARE(password.size(), length);
         for (const QChar ch : password) {
             QVERIFY2(alphabet.contains(ch), qPrintable(password));
+            used.insert(ch);
         }
         for (const QString& characters : classes) {
             QVERIFY2(characters.isEmpty() || std::any_of(password.begin(), password.end(),
@@ -267,6 +269,8 @@ void TestFind::generatedPasswords() {
     }
     if (draws >= 1000) {
         QCOMPARE(seen.size(), draws);
+        // So many characters drawn leave none of the alphabet out, unless the draw never reaches it.
+        QCOMPARE(used.size(), alphabet.size());
     }
     const double strength = PasswordGenerator::strengthBits(rules);
     if (bits >= 0) {
