@@ -128,11 +128,22 @@ void TestFind::matching() {
     addEntry(vault, addCategory(vault, QStringLiteral("孤儿"), 999999), QStringLiteral("看不见"));
 
     const EntryIndex index(vault.module());
-    QStringList titles;
-    for (const int entry : index.find(query)) {
-        titles << index.title(entry);
+    const auto titlesOf = [&index](const std::vector<int>& entries) {
+        QStringList titles;
+        for (const int entry : entries) {
+            titles << index.title(entry);
+        }
+        return titles;
+    };
+    QCOMPARE(titlesOf(index.find(query)), found);
+    // Typed one character at a time, each query looks only among what the one before found.
+    for (qsizetype typed = 1; typed < query.size(); ++typed) {
+        QVERIFY(EntryIndex::narrows(query.left(typed), query) == !query.left(typed).trimmed().isEmpty());
+        QVERIFY(!EntryIndex::narrows(query, query.left(typed))); // a character taken back widens
+        if (EntryIndex::narrows(query.left(typed), query)) {
+            QCOMPARE(titlesOf(index.find(query, index.find(query.left(typed)))), found);
+        }
     }
-    QCOMPARE(titles, found);
 }
 
 void TestFind::chosenEntryIsShownAsAClickWould_data() {

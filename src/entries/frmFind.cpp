@@ -109,7 +109,12 @@ void frmFind::search() {
     if (m_index == nullptr) {
         return;
     }
-    std::vector<int> found = m_index->find(m_query->text());
+    const QString query = m_query->text();
+    // Typing on narrows what was found; only the first letter looks through every entry.
+    std::vector<int> found =
+        EntryIndex::narrows(m_lastQuery, query) ? m_index->find(query, m_lastFound) : m_index->find(query);
+    m_lastQuery = query;
+    m_lastFound = found;
     const auto count = found.size();
     m_model->setMatches(m_index.get(), std::move(found));
     if (count > 0) {
@@ -132,6 +137,8 @@ void frmFind::choose() {
 // The vault's texts go as soon as the dialog closes, however it closes.
 void frmFind::done(int result) {
     m_model->setMatches(nullptr, {});
+    m_lastFound = {};
+    m_lastQuery.clear();
     m_index.reset();
     QDialog::done(result);
 }

@@ -42,6 +42,8 @@ private:
     QTreeView* m_matches = nullptr;
     QLabel* m_count = nullptr;
     FoundEntriesModel* m_model = nullptr;
+    QString m_lastQuery;
+    std::vector<int> m_lastFound;
     qint64 m_chosenEntry = 0;
     qint64 m_chosenCategory = 0;
 };

@@ -135,6 +135,24 @@ QString EntryIndex::categoryPath(int index) const {
 }
 
 std::vector<int> EntryIndex::find(const QString& query) const {
+    return findAmong(query, nullptr);
+}
+
+std::vector<int> EntryIndex::find(const QString& query, const std::vector<int>& earlierFound) const {
+    // Marks rather than the list itself, which comes partitioned, not in the tree's order.
+    std::vector<char> candidates(m_entries.size(), 0);
+    for (const int entry : earlierFound) {
+        candidates[static_cast<size_t>(entry)] = 1;
+    }
+    return findAmong(query, &candidates);
+}
+
+bool EntryIndex::narrows(const QString& earlierQuery, const QString& query) {
+    const QString earlier = foldForSearch(earlierQuery);
+    return !earlier.trimmed().isEmpty() && foldForSearch(query).startsWith(earlier);
+}
+
+std::vector<int> EntryIndex::findAmong(const QString& query, const std::vector<char>* candidates) const {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     const QStringList terms = foldForSearch(query).split(blanks, Qt::SkipEmptyParts);
     if (terms.isEmpty()) {
@@ -156,6 +174,9 @@ std::vector<int> EntryIndex::find(const QString& query) const {
     std::vector<int> inTitle;
     std::vector<int> elsewhere;
     for (size_t e = 0; e < m_entries.size(); ++e) {
+        if (candidates != nullptr && (*candidates)[e] == 0) {
+            continue;
+        }
         const Entry& entry = m_entries[e];
         bool allInTitle = true;
         bool found = true;

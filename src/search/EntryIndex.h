@@ -23,6 +23,11 @@ public:
     // or of a category above it (TermMatcher says how a term matches). Entries whose title holds
     // every term come first; otherwise the order is the tree's, then the list's.
     std::vector<int> find(const QString& query) const;
+    // The same, looking only at the entries an earlier query found, which is all a query can find
+    // when it is the earlier one with more typed at its end (narrows): a term matches wherever its
+    // longer form does, and each further term only takes entries away.
+    std::vector<int> find(const QString& query, const std::vector<int>& earlierFound) const;
+    static bool narrows(const QString& earlierQuery, const QString& query);
 
     int size() const { return static_cast<int>(m_entries.size()); }
     qint64 entryKey(int index) const { return m_entries[static_cast<size_t>(index)].key; }
@@ -52,6 +57,7 @@ private:
     void readCategories(Module& module);
     void readEntries(Module& module);
     QStringView field(const Entry& entry, Field which) const;
+    std::vector<int> findAmong(const QString& query, const std::vector<char>* candidates) const;
 
     std::vector<Category> m_categories; // in the tree's order: a parent before its children
     std::vector<Entry> m_entries;
