@@ -12,6 +12,9 @@
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
 #include "controls/WindowFrame.h"
+#include "entries/FoundEntry.h"
+#include "entries/PasswordGeneration.h"
+#include "entries/frmFind.h"
 #include "frmAbout.h"
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
@@ -72,6 +75,10 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
         m_module, m_platform, *m_tree, this, [this] { GJTree(); }, m_programFolder);
     m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
     m_entryPane->connectHandlers();
+    // The password field owns its generator.
+    (new PasswordGeneration(m_platform, *m_paneWidgets.editPass, this, m_programFolder, [this] {
+        return m_entryPane->WriteMode;
+    }))->connectHandlers();
     buildMenus();
 
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
@@ -174,6 +181,7 @@ void Main::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
     file->setObjectName(QStringLiteral("File"));
+    command(file, "Find", QStringLiteral("查找(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), &Main::Find);
     command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
     command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
@@ -246,6 +254,18 @@ void Main::AllowEdit() {
 
 void Main::ClearEdlt() {
     m_entryPane->ClearEdlt();
+}
+
+// Reading the vault for the search may fail (a locked file); that is reported and the window stays
+// as it was. Showing the chosen entry fails as a click on it would.
+void Main::Find() {
+    frmFind dialog(m_module, m_programFolder, this);
+    if (runTrapped(m_platform, this, [&] { dialog.Form_Load(); })) {
+        return;
+    }
+    if (dialog.exec() == QDialog::Accepted) {
+        showFoundEntry(*m_entryPane, m_paneWidgets, dialog.chosenCategory(), dialog.chosenEntry());
+    }
 }
 
 void Main::Passwode() {

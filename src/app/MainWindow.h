@@ -41,6 +41,7 @@ public:
     void ClearEdlt();
 
     // Menu commands.
+    void Find();
     void Passwode();
     void Exit();
     void Help();

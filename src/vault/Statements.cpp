@@ -64,4 +64,13 @@ QString deleteEntry(qint64 entryId) {
     return QStringLiteral("Delete from Quorvane_Pass Where ID=") + QString::number(entryId);
 }
 
+// The search names its columns: a password has no business in its memory.
+QString searchCategories() {
+    return QStringLiteral("Select ID, PID, Name from Quorvane_Type Order by Seq,ID");
+}
+
+QString searchEntries() {
+    return QStringLiteral("Select ID, Type, Caption, Name, Www, Remark from Quorvane_Pass Order by Type,Seq,ID");
+}
+
 } // namespace Statements

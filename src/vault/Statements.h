@@ -20,5 +20,7 @@ QString entriesOfCategory(qint64 categoryId);      // the entry list
 QString entry(qint64 entryId);                     // one entry, for the detail pane
 QString entryForSave(qint64 entryId);              // one entry (0 for a new one), for saving
 QString deleteEntry(qint64 entryId);               //
+QString searchCategories();                        // every category, for the search
+QString searchEntries();                           // every entry without its password, for the search
 
 } // namespace Statements
