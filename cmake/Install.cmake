@@ -13,7 +13,7 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
     endif()
 endif()
 
-foreach(program vaultry newvault importvault exportvault)
+foreach(program vaultry newvault importvault exportvault protectvault)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION vaultry)
     endif()

@@ -2,9 +2,11 @@
 // KeePass 2 XML file that KeePass and KeePassXC import. OUTFILE is created readable by the owner
 // only; an existing file is never replaced.
 
+#include "PasswordLine.h"
 #include "app/MasterPassword.h"
 #include "migrate/KeePassXml.h"
 #include "vault/Module.h"
+#include "vault/ProtectedVault.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
@@ -17,40 +19,12 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 void printLine(std::FILE* stream, const QString& text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stream);
-}
-
-// One line of standard input; on a terminal it is not echoed.
-std::string readPasswordLine() {
-    const bool terminal = ::isatty(STDIN_FILENO) == 1;
-    termios saved{};
-    if (terminal) {
-        std::fputs(QStringLiteral("主密码：").toLocal8Bit().constData(), stderr);
-        std::fflush(stderr);
-        if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios quiet = saved;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-        }
-    }
-    std::string line;
-    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
-        line.push_back(static_cast<char>(c));
-    }
-    if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fputc('\n', stderr);
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
 }
 
 // The login's rule exactly, RootSeq read first as the login does on load.
@@ -111,9 +85,12 @@ int main(int argc, char* argv[]) {
         }
         Module module;
         module.VaultConnection.setConnectionString(Connection::connectionTextFor(folder));
-        module.VaultConnection.open();
+        ProtectedVault::openUnlessProtected(module.VaultConnection);
         const QString typed = QString::fromLocal8Bit(readPasswordLine());
-        if (!admits(module, typed)) {
+        // A protected file opens with its master password, then faces the login's rule like any other.
+        const bool opened =
+            module.VaultConnection.isOpen() || ProtectedVault::openWithPassword(module.VaultConnection, typed);
+        if (!opened || !admits(module, typed)) {
             printLine(stderr, QStringLiteral("输入的密码有误,请重新再试！"));
             printLine(stderr, QStringLiteral("exportvault: nothing was written."));
             return 1;

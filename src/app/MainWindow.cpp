@@ -2,6 +2,7 @@
 
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
+#include "ProtectCommand.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -15,6 +16,7 @@
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
+#include "vault/ProtectedVault.h"
 
 #include <QAction>
 #include <QApplication>
@@ -170,6 +172,7 @@ void Main::buildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
     file->setObjectName(QStringLiteral("File"));
     command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
+    m_protectCommand = std::make_unique<ProtectCommand>(m_module, m_platform, this, m_programFolder, *file);
     command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
     // The tree's pop-up menu belongs to the window but never shows in the menu bar; the category
@@ -195,7 +198,7 @@ bool Main::load() {
         if (!offerOldVaultConversion(m_platform, nullptr, Connection::dataSourceOf(connectionText))) {
             return; // declined: the program has been ended
         }
-        m_module.VaultConnection.open();
+        ProtectedVault::openUnlessProtected(m_module.VaultConnection);
         m_skin->loadSkin(m_programFolder + QStringLiteral("/Skin/Office2010.cjstyles"),
                          QStringLiteral("NormalBlue.ini"));
         m_skin->applyTo(this);

@@ -25,6 +25,9 @@ protected:
 private:
     void load();
     bool checkPassword();
+    // For a protected file: derives the key from the typed password and opens the file with it.
+    // False when the password does not open it.
+    bool openProtectedVault();
 
     Module& m_module;
     Platform& m_platform;

@@ -208,7 +208,8 @@ QString write(Connection& connection, const QDateTime& when) {
         fail(folder, QStringLiteral("数据库连接尚未打开。"));
     }
     makeFolder(folder);
-    const QByteArray key = Connection::passwordOf(connection.connectionString()).toUtf8();
+    // The key the file is open with: a backup of a protected file is as protected as the file.
+    const QByteArray key = connection.key();
     PartFile part(folder);
     copyInto(connection, part.path(), key, folder);
     proveCopy(part.path(), key, folder);
