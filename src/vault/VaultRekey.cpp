@@ -188,9 +188,14 @@ void rekey(Connection& connection, const QByteArray& newKey, const QString& logi
     connection.runBeforeFirstWrite();
     removeLeftovers(dataFile);
 
-    // No other program may write between the copy and the rename: that write would be lost.
+    // No other program may commit a write between the copy and the rename: it would be lost. A
+    // read kept open holds the shared lock every commit must wait for. (A write transaction
+    // would hold them off as well, but the engine copies no file its own connection is writing.)
     sqlite3* db = connection.handle();
-    int rc = runStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
+    int rc = runStatement(db, QStringLiteral("BEGIN"));
+    if (rc == SQLITE_OK) {
+        rc = runStatement(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    }
     if (rc != SQLITE_OK) {
         fail(dataFile, engineMessage(db, rc));
     }
