@@ -12,6 +12,7 @@
 #include "vault/SecretCipher.h"
 #include "vault/SqliteSupport.h"
 #include "vault/Statements.h"
+#include "vault/VaultError.h"
 #include "vault/VaultKey.h"
 #include "vault/VaultRekey.h"
 
