@@ -132,6 +132,7 @@ private slots:
     void onOffOnKeepsEveryRowAndHidesThemFromTheDesignKey();
     void loginOnAProtectedVault_data();
     void loginOnAProtectedVault();
+    void closedUnprotectedVaultOpensAtTheLogin();
     void startUpTellsProtectedFromDamaged_data();
     void startUpTellsProtectedFromDamaged();
     void changingThePasswordRekeysTheFile();
@@ -250,6 +251,27 @@ void TestProtect::loginOnAProtectedVault() {
         QCOMPARE(module.RootSeq, qint16(4711));
         QVERIFY(!module.MustSetPassword);
     }
+}
+
+// A connection its owner closed (a locked screen) is opened by the login as start-up opens it.
+void TestProtect::closedUnprotectedVaultOpensAtTheLogin() {
+    TempVault vault;
+    storeMasterPassword(vault, Password);
+    vault.module().VaultConnection.close();
+    FakePlatform fake;
+    frmLogin login(vault.module(), fake.platform, vault.folder());
+    auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+    auto* ok = login.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    field->setText(QStringLiteral("wrong"));
+    ok->click();
+    QVERIFY(!vault.module().VaultConnection.isOpen());
+    QCOMPARE(login.findChild<QLabel*>(QStringLiteral("Label1"))->text(), WrongPassword);
+    field->setText(Password);
+    ok->click();
+    QCOMPARE(login.result(), int(QDialog::Accepted));
+    QVERIFY(vault.module().VaultConnection.isOpen());
+    QCOMPARE(vault.module().RootSeq, qint16(4711));
+    QVERIFY(fake.boxes.shown.isEmpty());
 }
 
 void TestProtect::startUpTellsProtectedFromDamaged_data() {

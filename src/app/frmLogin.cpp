@@ -72,13 +72,19 @@ void frmLogin::load() {
     readRootSeq(m_module);
 }
 
-bool frmLogin::openProtectedVault() {
+bool frmLogin::openIfClosed() {
     Connection& connection = m_module.VaultConnection;
     if (connection.isOpen()) {
         return true;
     }
     const QString typed = m_txtPassword->text();
     const QString file = Connection::dataSourceOf(connection.connectionString());
+    if (!ProtectedVault::isProtectedFile(file)) {
+        // Closed by its owner (a locked screen), not waiting for a key: it opens as it always has.
+        connection.open();
+        readRootSeq(m_module);
+        return true;
+    }
     QByteArray key;
     runWithBusyCursor([&] { key = ProtectedVault::keyForFile(file, typed); });
     if (!connection.openWithKey(key)) {
@@ -97,9 +103,9 @@ void frmLogin::cmdOK_Click() {
 bool frmLogin::checkPassword() {
     const bool opened = m_module.VaultConnection.isOpen();
     LoginVerdict verdict =
-        openProtectedVault() ? checkMasterPassword(m_module, m_txtPassword->text()) : LoginVerdict::Refused;
+        openIfClosed() ? checkMasterPassword(m_module, m_txtPassword->text()) : LoginVerdict::Refused;
     if (!opened && verdict != LoginVerdict::Admitted) {
-        // A protected file admits its own password only; the next attempt derives its key anew.
+        // A file this dialog opened stays closed until a password passes; the next attempt opens it anew.
         m_module.VaultConnection.close();
         verdict = LoginVerdict::Refused;
     }

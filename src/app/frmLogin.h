@@ -25,9 +25,9 @@ protected:
 private:
     void load();
     bool checkPassword();
-    // For a protected file: derives the key from the typed password and opens the file with it.
-    // False when the password does not open it.
-    bool openProtectedVault();
+    // A file still closed is opened here: a protected one with the key derived from the typed
+    // password (false when that password does not open it), any other as start-up opens it.
+    bool openIfClosed();
 
     Module& m_module;
     Platform& m_platform;
