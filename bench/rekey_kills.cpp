@@ -107,7 +107,7 @@ void rekeyInChild(const QString& folder, Kind kind) {
         VaultRekey::rekey(connection, ProtectedVault::newKeyFor(oldPassword));
         break;
     case Kind::Off:
-        VaultRekey::rekey(connection, VaultRekey::designKey(connection));
+        VaultRekey::rekey(connection, VaultRekey::databasePasswordKey(connection));
         break;
     case Kind::Change:
         VaultRekey::rekey(connection, ProtectedVault::newKeyFor(newPassword), Statements::setLoginPass(),
@@ -118,19 +118,20 @@ void rekeyInChild(const QString& folder, Kind kind) {
 
 // Which password the file opens with now and admits at the login: 1 the old one, 2 the new one, 0 neither.
 int whoOpens(const QString& folder, Kind kind, const QStringList& expectedRows) {
-    const bool oldIsDesign = kind == Kind::On;
-    const bool newIsDesign = kind == Kind::Off;
+    const bool oldIsDatabasePassword = kind == Kind::On;
+    const bool newIsDatabasePassword = kind == Kind::Off;
     const QString passwords[] = {oldPassword, kind == Kind::Change ? newPassword : oldPassword};
     for (int which : {0, 1}) {
         Module module;
         Connection& connection = module.VaultConnection;
         connection.setConnectionString(Connection::connectionTextFor(folder));
-        const bool design = which == 0 ? oldIsDesign : newIsDesign;
+        const bool databasePassword = which == 0 ? oldIsDatabasePassword : newIsDatabasePassword;
         try {
-            if (design == ProtectedVault::isProtectedFile(Connection::dataSourceOf(connection.connectionString()))) {
+            if (databasePassword ==
+                ProtectedVault::isProtectedFile(Connection::dataSourceOf(connection.connectionString()))) {
                 continue;
             }
-            if (design) {
+            if (databasePassword) {
                 connection.open();
             } else if (!ProtectedVault::openWithPassword(connection, passwords[which])) {
                 continue;

@@ -77,7 +77,7 @@ QStringList rowsOf(const QString& path, const QByteArray& key) {
     return rows;
 }
 
-QByteArray designKey() {
+QByteArray databasePasswordKey() {
     return QByteArrayLiteral("Brindlex");
 }
 
@@ -129,7 +129,7 @@ class TestProtect : public QObject {
 
 private slots:
     void initTestCase();
-    void onOffOnKeepsEveryRowAndHidesThemFromTheDesignKey();
+    void onOffOnKeepsEveryRowAndHidesThemFromTheDatabasePassword();
     void loginOnAProtectedVault_data();
     void loginOnAProtectedVault();
     void closedUnprotectedVaultOpensAtTheLogin();
@@ -145,10 +145,10 @@ void TestProtect::initTestCase() {
     VaultKey::setCostForNewKeys({1u << 13, 1, 1});
 }
 
-void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDesignKey() {
+void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDatabasePassword() {
     TempVault vault;
     fillVault(vault);
-    const QStringList before = rowsOf(vault.dbPath(), designKey());
+    const QStringList before = rowsOf(vault.dbPath(), databasePasswordKey());
     QCOMPARE(before.size(), 2 + 39 + 1 + 3);
     // After a login, as the user meets it: the start-up's reads have run on the connection.
     FakePlatform fake;
@@ -174,7 +174,7 @@ void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDesignKey() {
     window.findChild<QAction*>(QStringLiteral("Protect"))->trigger();
     pressProtect(window, fake, {QStringLiteral("tiger'7-口令")});
     QCOMPARE(fake.boxes.texts().filter(WrongPassword).size(), 1);
-    QCOMPARE(rowsOf(vault.dbPath(), designKey()), before);
+    QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()), before);
     QVERIFY(!menuShowsProtected(window));
 
     for (const bool on : {true, false, true}) {
@@ -184,16 +184,16 @@ void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDesignKey() {
         QCOMPARE(fake.boxes.last().icon, BoxIcon::Information);
         QCOMPARE(menuShowsProtected(window), on);
         QCOMPARE(ProtectedVault::isProtectedFile(vault.dbPath()), on);
-        const QByteArray key = on ? ProtectedVault::keyForFile(vault.dbPath(), Password) : designKey();
+        const QByteArray key = on ? ProtectedVault::keyForFile(vault.dbPath(), Password) : databasePasswordKey();
         QCOMPARE(rowsOf(vault.dbPath(), key), before);
-        QCOMPARE(rowsOf(vault.dbPath(), designKey()).isEmpty(), on);
+        QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()).isEmpty(), on);
         QCOMPARE(readFile(vault.dbPath()).contains(QStringView(Caption).toUtf8()), false);
     }
     // Each turn on first wrote a backup of the file as it was; a backup written while protected is
     // protected and shows nothing either.
     QCOMPARE(QDir(VaultBackup::folderFor(vault.dbPath())).entryList(QDir::Files).size(), 2);
     const QString backup = VaultBackup::write(module.VaultConnection, QDateTime(QDate(2030, 1, 1), QTime()));
-    QVERIFY(rowsOf(backup, designKey()).isEmpty());
+    QVERIFY(rowsOf(backup, databasePasswordKey()).isEmpty());
     QCOMPARE(rowsOf(backup, ProtectedVault::keyForFile(backup, Password)), before);
     const QByteArray bytes = readFile(backup);
     for (const QByteArray& text :
@@ -317,7 +317,7 @@ void TestProtect::startUpTellsProtectedFromDamaged() {
 void TestProtect::changingThePasswordRekeysTheFile() {
     TempVault vault;
     fillVault(vault);
-    const QStringList before = rowsOf(vault.dbPath(), designKey());
+    const QStringList before = rowsOf(vault.dbPath(), databasePasswordKey());
     VaultRekey::rekey(vault.module().VaultConnection, ProtectedVault::newKeyFor(Password));
     const QString newPassword = QStringLiteral("新的'密码");
 
@@ -349,7 +349,7 @@ void TestProtect::changingThePasswordRekeysTheFile() {
 void TestProtect::toolsOpenAndProtectFromTheTerminal() {
     TempVault vault;
     fillVault(vault);
-    const QStringList before = rowsOf(vault.dbPath(), designKey());
+    const QStringList before = rowsOf(vault.dbPath(), databasePasswordKey());
     const QString plainExport = vault.folder() + QStringLiteral("/plain.xml");
     QString said;
     QVERIFY2(runTool("exportvault", {vault.folder(), plainExport}, Password, &said) == 0, qPrintable(said));
@@ -362,7 +362,7 @@ void TestProtect::toolsOpenAndProtectFromTheTerminal() {
 
     QCOMPARE(runTool("protectvault", {vault.folder(), QStringLiteral("on")}, Password, &said), 0);
     QVERIFY(ProtectedVault::isProtectedFile(vault.dbPath()));
-    QVERIFY(rowsOf(vault.dbPath(), designKey()).isEmpty());
+    QVERIFY(rowsOf(vault.dbPath(), databasePasswordKey()).isEmpty());
 
     const QString protectedExport = vault.folder() + QStringLiteral("/protected.xml");
     QCOMPARE(runTool("exportvault", {vault.folder(), protectedExport}, QStringLiteral("Brindlex")), 1);
@@ -371,7 +371,7 @@ void TestProtect::toolsOpenAndProtectFromTheTerminal() {
 
     QCOMPARE(runTool("protectvault", {vault.folder(), QStringLiteral("off")}, Password), 0);
     QVERIFY(!ProtectedVault::isProtectedFile(vault.dbPath()));
-    QCOMPARE(rowsOf(vault.dbPath(), designKey()), before);
+    QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()), before);
 }
 
 QTEST_MAIN(TestProtect)

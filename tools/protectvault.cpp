@@ -66,7 +66,8 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         const QString backup = VaultBackup::write(connection);
-        VaultRekey::rekey(connection, turnOn ? ProtectedVault::newKeyFor(typed) : VaultRekey::designKey(connection));
+        VaultRekey::rekey(connection,
+                          turnOn ? ProtectedVault::newKeyFor(typed) : VaultRekey::databasePasswordKey(connection));
         printLine(stdout, turnOn ? QStringLiteral("数据文件“%1”已经用主密码加密。").arg(connection.fileName())
                                  : QStringLiteral("数据文件“%1”已经取消加密。").arg(connection.fileName()));
         printLine(stdout, QStringLiteral("改动之前的备份：%1").arg(backup));

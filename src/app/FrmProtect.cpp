@@ -58,7 +58,7 @@ void FrmProtect::Button_OK_Click() {
         runWithBusyCursor([&] { key = ProtectedVault::newKeyFor(typed); });
         VaultRekey::rekey(connection, key);
     } else {
-        VaultRekey::rekey(connection, VaultRekey::designKey(connection));
+        VaultRekey::rekey(connection, VaultRekey::databasePasswordKey(connection));
     }
     accept();
 }

@@ -106,10 +106,10 @@ QByteArray derive(const QString& password, const Header& header) {
             rc == ARGON2_MEMORY_ALLOCATION_ERROR ? VaultError::OutOfMemory : VaultError::InternalError,
             QStringLiteral("无法由主密码计算数据文件的密钥：%1").arg(QString::fromUtf8(argon2_error_message(rc))));
     }
-    QByteArray spec =
+    QByteArray engineKey =
         "x'" + QByteArray(reinterpret_cast<const char*>(key), KeySize).toHex() + header.bytes.toHex() + "'";
     std::memset(key, 0, sizeof key);
-    return spec;
+    return engineKey;
 }
 
 bool isDerivedKey(const QByteArray& key) {

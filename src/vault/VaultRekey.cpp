@@ -165,7 +165,7 @@ void syncPath(const QString& path, int flags, const QString& dataFile) {
 
 namespace VaultRekey {
 
-QByteArray designKey(const Connection& connection) {
+QByteArray databasePasswordKey(const Connection& connection) {
     return Connection::passwordOf(connection.connectionString()).toUtf8();
 }
 

@@ -12,8 +12,8 @@ class Connection;
 // opens it) or the new one (the new key opens it), never a file that neither opens.
 namespace VaultRekey {
 
-// The database password of the design, as the connection text of the connection names it.
-QByteArray designKey(const Connection& connection);
+// The program's own database password, as the connection's connection text names it.
+QByteArray databasePasswordKey(const Connection& connection);
 
 // Rewrites the connection's file under newKey and reopens the connection with it. When
 // loginUpdate is given, that statement (with its parameters) runs on the copy before the copy
