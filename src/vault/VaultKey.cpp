@@ -40,7 +40,7 @@ quint8 log2Of(quint32 value) {
 } // namespace
 
 Cost programCost() {
-    return {quint32{1} << 16, 2, 2};
+    return {quint32{1} << 16, 3, 2};
 }
 
 Cost costForNewKeys() {

@@ -28,7 +28,8 @@ struct Cost {
     friend bool operator==(const Cost&, const Cost&) = default;
 };
 
-// 64 MiB, 2 passes, 2 lanes: 0.3 to 1 s on the two-core machines the program is measured on.
+// 64 MiB, 3 passes, 2 lanes: about half a second on the two-core machine the program is measured
+// on, with other work beside it; 2 passes came to 0.3 s there, too close to the floor.
 Cost programCost();
 // The cost new keys are made with: programCost() unless a test or benchmark set a cheaper one,
 // so that it does not spend a second on every key it makes. Files name their own cost, so the
