@@ -149,8 +149,8 @@ void proveCopy(const QString& path, const QByteArray& newKey, const QString& dat
     }
 }
 
-void syncPath(const QString& path, int flags, const QString& dataFile) {
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+void syncFile(const QString& path, const QString& dataFile) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
         const int error = errno;
         if (fd >= 0) {
@@ -211,7 +211,7 @@ void rekey(Connection& connection, const QByteArray& newKey, const QString& logi
     CopyFile copy(QFileInfo(dataFile).absolutePath(), dataFile);
     writeCopy(connection, copy.path(), newKey, loginUpdate, parameters);
     proveCopy(copy.path(), newKey, dataFile);
-    syncPath(copy.path(), O_RDONLY, dataFile);
+    syncFile(copy.path(), dataFile);
     // A journal beside the file belongs to the file the rename replaces: the engine would play it
     // back into the new one.
     if (QFileInfo(dataFile + QStringLiteral("-journal")).size() > 0) {
@@ -221,7 +221,14 @@ void rekey(Connection& connection, const QByteArray& newKey, const QString& logi
         fail(dataFile, systemMessage(errno));
     }
     copy.renamed();
-    syncPath(QFileInfo(dataFile).absolutePath(), O_RDONLY | O_DIRECTORY, dataFile);
+    // The new file is in place from here on, whatever follows: a folder that cannot be synced only
+    // leaves the rename to the system's own flush.
+    const int folderFd =
+        ::open(QFile::encodeName(QFileInfo(dataFile).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
 
     // The handle still reads the file the rename replaced.
     runStatement(db, QStringLiteral("ROLLBACK"));
