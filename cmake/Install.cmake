@@ -20,7 +20,7 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
     endif()
 endif()
 
-set(vaultry_programs vaultry newvault importvault exportvault)
+set(vaultry_programs vaultry newvault importvault exportvault protectvault)
 set(vaultry_package_only COMPONENT package EXCLUDE_FROM_ALL)
 
 # Named one by one: a build folder may still hold icons of another name from an older build.

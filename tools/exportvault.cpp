@@ -2,9 +2,11 @@
 // KeePass 2 XML file that KeePass and KeePassXC import. OUTFILE is created readable by the owner
 // only; an existing file is never replaced.
 
+#include "PasswordLine.h"
 #include "app/MasterPassword.h"
 #include "migrate/KeePassXml.h"
 #include "vault/Module.h"
+#include "vault/ProtectedVault.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
@@ -18,7 +20,6 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -42,64 +43,6 @@ QString printable(const QString& text) {
 void printLine(std::FILE* stream, const QString& text) {
     const QByteArray bytes = (printable(text) + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-}
-
-// The terminal's settings while the password is typed without echo. A signal that ends the program
-// then (Ctrl-C, a kill) must not leave the user's shell without echo: the handler puts the settings
-// back and lets the signal end the program as it would have.
-termios echoingTerminal{};
-volatile std::sig_atomic_t echoIsOff = 0;
-
-void restoreEchoAndEnd(int number) {
-    if (echoIsOff) {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &echoingTerminal);
-        const char newline = '\n';
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, &newline, 1);
-    }
-    ::signal(number, SIG_DFL);
-    ::raise(number);
-}
-
-// One line of standard input; on a terminal it is not echoed.
-std::string readPasswordLine() {
-    const bool terminal = ::isatty(STDIN_FILENO) == 1;
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-    struct sigaction previousHup {};
-    if (terminal) {
-        std::fputs(QStringLiteral("主密码：").toLocal8Bit().constData(), stderr);
-        std::fflush(stderr);
-        if (::tcgetattr(STDIN_FILENO, &echoingTerminal) == 0) {
-            struct sigaction restore {};
-            restore.sa_handler = restoreEchoAndEnd;
-            sigemptyset(&restore.sa_mask);
-            ::sigaction(SIGINT, &restore, &previousInt);
-            ::sigaction(SIGTERM, &restore, &previousTerm);
-            ::sigaction(SIGHUP, &restore, &previousHup);
-            termios quiet = echoingTerminal;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            echoIsOff = 1;
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-        }
-    }
-    std::string line;
-    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
-        line.push_back(static_cast<char>(c));
-    }
-    if (echoIsOff) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoingTerminal);
-        echoIsOff = 0;
-        ::sigaction(SIGINT, &previousInt, nullptr);
-        ::sigaction(SIGTERM, &previousTerm, nullptr);
-        ::sigaction(SIGHUP, &previousHup, nullptr);
-    }
-    if (terminal) {
-        std::fputc('\n', stderr);
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return line;
 }
 
 // The login's rule exactly, RootSeq read first as the login does on load.
@@ -160,9 +103,12 @@ int main(int argc, char* argv[]) {
         }
         Module module;
         module.VaultConnection.setConnectionString(Connection::connectionTextFor(folder));
-        module.VaultConnection.open();
+        ProtectedVault::openUnlessProtected(module.VaultConnection);
         const QString typed = QString::fromLocal8Bit(readPasswordLine());
-        if (!admits(module, typed)) {
+        // A protected file opens with its master password, then faces the login's rule like any other.
+        const bool opened =
+            module.VaultConnection.isOpen() || ProtectedVault::openWithPassword(module.VaultConnection, typed);
+        if (!opened || !admits(module, typed)) {
             printLine(stderr, QStringLiteral("输入的密码有误,请重新再试！"));
             printLine(stderr, QStringLiteral("exportvault: nothing was written."));
             return 1;

@@ -1,5 +1,6 @@
 #include "FrmPass.h"
 
+#include "BusyWait.h"
 #include "MasterPassword.h"
 
 #include "controls/FlatEdit.h"
@@ -7,8 +8,10 @@
 #include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
+#include "vault/ProtectedVault.h"
 #include "vault/SecretCipher.h"
 #include "vault/Statements.h"
+#include "vault/VaultRekey.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -102,7 +105,16 @@ void FrmPass::Button_OK_Click() {
     }
     const QString stored = EncodeSecret(m_editQRM->text() + suffix, Module::SecretKey);
     // Bound, not spliced: a stored form may hold a quote or U+0000.
-    m_module.VaultConnection.execute(Statements::setLoginPass(), {stored});
+    if (m_module.VaultConnection.isProtected()) {
+        // The file's key follows the password: the stored form is written into the re-keyed copy,
+        // so that no file ever has a key of one password and a login row of the other.
+        QByteArray key;
+        const QString newPassword = m_editQRM->text();
+        runWithBusyCursor([&] { key = ProtectedVault::newKeyFor(newPassword); });
+        VaultRekey::rekey(m_module.VaultConnection, key, Statements::setLoginPass(), {stored});
+    } else {
+        m_module.VaultConnection.execute(Statements::setLoginPass(), {stored});
+    }
     // The vault has its password now: a later opening in this run is a change, not a first run,
     // and must not draw a new RootSeq under the stored password.
     m_module.MustSetPassword = false;

@@ -3,6 +3,7 @@
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
 #include "VaultInUse.h"
+#include "ProtectCommand.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -20,6 +21,7 @@
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
 #include "vault/VaultLock.h"
+#include "vault/ProtectedVault.h"
 
 #include <QAction>
 #include <QApplication>
@@ -183,6 +185,7 @@ void Main::buildMenus() {
     file->setObjectName(QStringLiteral("File"));
     command(file, "Find", QStringLiteral("查找(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), &Main::Find);
     command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
+    m_protectCommand = std::make_unique<ProtectCommand>(m_module, m_platform, this, m_programFolder, *file);
     command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
     // The tree's pop-up menu belongs to the window but never shows in the menu bar; the category
@@ -215,7 +218,7 @@ bool Main::load() {
         if (!offerOldVaultConversion(m_platform, nullptr, dataFile)) {
             return; // declined: the program has been ended
         }
-        m_module.VaultConnection.open();
+        ProtectedVault::openUnlessProtected(m_module.VaultConnection);
         m_skin->loadSkin(m_programFolder + QStringLiteral("/Skin/Office2010.cjstyles"),
                          QStringLiteral("NormalBlue.ini"));
         m_skin->applyTo(this);

@@ -13,6 +13,7 @@ class CheckListBox;
 class FlatEdit;
 class FlatMemo;
 class Module;
+class ProtectCommand;
 class QMenu;
 class QPushButton;
 class SkinComboBox;
@@ -72,4 +73,5 @@ private:
     std::unique_ptr<CategoryTreeBuilder> m_treeBuilder;
     std::unique_ptr<CategoryCommands> m_categoryCommands;
     std::unique_ptr<EntryPane> m_entryPane;
+    std::unique_ptr<ProtectCommand> m_protectCommand;
 };

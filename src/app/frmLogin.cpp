@@ -1,5 +1,6 @@
 #include "frmLogin.h"
 
+#include "BusyWait.h"
 #include "MasterPassword.h"
 
 #include "controls/PasswordMask.h"
@@ -7,6 +8,7 @@
 #include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
 #include "vault/Module.h"
+#include "vault/ProtectedVault.h"
 #include "vault/Statements.h"
 
 #include <QLabel>
@@ -62,8 +64,34 @@ frmLogin::frmLogin(Module& module, Platform& platform, const QString& programFol
 }
 
 void frmLogin::load() {
+    // A protected file stays closed until a password opens it; RootSeq is read then.
+    if (!m_module.VaultConnection.isOpen()) {
+        return;
+    }
     // No trap of its own: a failure here reaches the start-up's trap, which reports it and ends the program.
     readRootSeq(m_module);
+}
+
+bool frmLogin::openIfClosed() {
+    Connection& connection = m_module.VaultConnection;
+    if (connection.isOpen()) {
+        return true;
+    }
+    const QString typed = m_txtPassword->text();
+    const QString file = Connection::dataSourceOf(connection.connectionString());
+    if (!ProtectedVault::isProtectedFile(file)) {
+        // Closed by its owner (a locked screen), not waiting for a key: it opens as it always has.
+        connection.open();
+        readRootSeq(m_module);
+        return true;
+    }
+    QByteArray key;
+    runWithBusyCursor([&] { key = ProtectedVault::keyForFile(file, typed); });
+    if (!connection.openWithKey(key)) {
+        return false;
+    }
+    readRootSeq(m_module);
+    return true;
 }
 
 void frmLogin::cmdOK_Click() {
@@ -73,7 +101,15 @@ void frmLogin::cmdOK_Click() {
 }
 
 bool frmLogin::checkPassword() {
-    switch (checkMasterPassword(m_module, m_txtPassword->text())) {
+    const bool opened = m_module.VaultConnection.isOpen();
+    LoginVerdict verdict =
+        openIfClosed() ? checkMasterPassword(m_module, m_txtPassword->text()) : LoginVerdict::Refused;
+    if (!opened && verdict != LoginVerdict::Admitted) {
+        // A file this dialog opened stays closed until a password passes; the next attempt opens it anew.
+        m_module.VaultConnection.close();
+        verdict = LoginVerdict::Refused;
+    }
+    switch (verdict) {
     case LoginVerdict::RefusedNoPassword:
         m_label1->setText(WrongPassword);
         return false;

@@ -25,6 +25,9 @@ protected:
 private:
     void load();
     bool checkPassword();
+    // A file still closed is opened here: a protected one with the key derived from the typed
+    // password (false when that password does not open it), any other as start-up opens it.
+    bool openIfClosed();
 
     Module& m_module;
     Platform& m_platform;

@@ -2,6 +2,7 @@
 
 #include "SqliteSupport.h"
 #include "VaultError.h"
+#include "VaultKey.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -104,12 +105,45 @@ QString Connection::passwordOf(const QString& connectionText) {
     return connectionValue(connectionText, u"jet oledb:database password");
 }
 
+QByteArray Connection::key() const {
+    return m_key.isEmpty() ? passwordOf(m_connectionString).toUtf8() : m_key;
+}
+
+bool Connection::isProtected() const {
+    return VaultKey::isDerivedKey(key());
+}
+
 void Connection::open() {
+    const QByteArray openingKey = key();
+    if (openKeyed(openingKey) != SQLITE_OK) {
+        throw VaultError(VaultError::EngineFailure, describeEngineError(SQLITE_NOTADB, m_fileName, QString()));
+    }
+}
+
+bool Connection::openWithKey(const QByteArray& newKey) {
+    if (openKeyed(newKey) != SQLITE_OK) {
+        return false;
+    }
+    m_key = newKey;
+    return true;
+}
+
+void Connection::close() {
     m_statementCache.reset();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+void Connection::runBeforeFirstWrite() {
+    if (m_beforeFirstWrite) {
+        std::exchange(m_beforeFirstWrite, nullptr)(*this);
+    }
+}
+
+int Connection::openKeyed(const QByteArray& key) {
+    close();
     m_fileName = dataSourceOf(m_connectionString);
     if (m_fileName.isEmpty()) {
         throw VaultError(VaultError::EngineFailure, QStringLiteral("连接字符串中没有指定数据文件。"));
@@ -130,7 +164,6 @@ void Connection::open() {
         fail(rc);
     }
     sqlite3_extended_result_codes(db, 1);
-    const QByteArray key = passwordOf(m_connectionString).toUtf8();
     rc = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
     if (rc != SQLITE_OK) {
         fail(rc);
@@ -145,10 +178,14 @@ void Connection::open() {
                                   QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
                                                  "lower(name) IN ('quorvane_type', 'quorvane_pass', 'quorvane_login')"),
                                   probe);
-    if (rc != SQLITE_OK) {
-        fail(rc);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(probe.get());
     }
-    rc = sqlite3_step(probe.get());
+    if (rc == SQLITE_NOTADB) {
+        probe.reset();
+        sqlite3_close_v2(db);
+        return rc;
+    }
     if (rc != SQLITE_ROW) {
         fail(rc);
     }
@@ -160,7 +197,7 @@ void Connection::open() {
                          QStringLiteral("数据文件“%1”不是本程序的数据库（缺少所需的数据表）。").arg(m_fileName));
     }
     m_db = db;
-    m_key = key;
+    return SQLITE_OK;
 }
 
 void Connection::execute(const QString& sql, const QVariantList& parameters) {

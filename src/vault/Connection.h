@@ -37,6 +37,21 @@ public:
     void open();
     bool isOpen() const { return m_db != nullptr; }
 
+    // The key the engine is given: the database password of the connection text, unless one was
+    // set. A file protected by the master password is opened with the key derived from it
+    // (VaultKey::derive); backups and re-keyed copies are keyed with this same key.
+    QByteArray key() const;
+    void setKey(const QByteArray& key) { m_key = key; }
+    // Whether the key is one derived from a master password, not the database password.
+    bool isProtected() const;
+    // Opens the file with this key, which the connection keeps. False, with the connection closed
+    // and the key it had before, when the key does not open the file (a wrong password); any other
+    // failure throws as open() does.
+    bool openWithKey(const QByteArray& key);
+    // Closes the file; open() or openWithKey() opens it again. Record sets still open on it keep
+    // their statements until they close.
+    void close();
+
     // A locked file is waited for this long before an operation fails; takes effect at open().
     static constexpr int DefaultBusyTimeoutMs = 3000;
     void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
@@ -44,6 +59,9 @@ public:
     // Runs once, right before the first statement of this connection that changes the file, and
     // is then forgotten: the program makes its backup there. It must not throw.
     void setBeforeFirstWrite(std::function<void(Connection&)> hook) { m_beforeFirstWrite = std::move(hook); }
+    // Runs that hook now, if it has not run yet: for a change that replaces the whole file rather
+    // than going through execute().
+    void runBeforeFirstWrite();
 
     // Runs one DELETE or UPDATE statement; final when it returns. Parameters, where given, are
     // bound in order to the statement's "?" placeholders (texts with their full length, U+0000 included).
@@ -62,7 +80,11 @@ public:
     [[noreturn]] void raiseEngineError(int resultCode) const;
 
 private:
+    // SQLITE_OK, or SQLITE_NOTADB for a key that does not open the file; other failures throw.
+    int openKeyed(const QByteArray& key);
+
     QString m_connectionString;
+    QByteArray m_key;
     QString m_fileName;
     QByteArray m_key;
     sqlite3* m_db = nullptr;

@@ -252,7 +252,7 @@ void proveCopy(Connection& connection, const QString& path, qint64 copiedBytes, 
         return;
     }
     int rc = SQLITE_OK;
-    DatabasePtr copy = openKeyed(path, SQLITE_OPEN_READONLY, connection.keyMaterial(), rc);
+    DatabasePtr copy = openKeyed(path, SQLITE_OPEN_READONLY, connection.key(), rc);
     if (rc != SQLITE_OK) {
         fail(folder, QStringLiteral("备份无法用数据库密码打开（%1）。").arg(engineMessage(copy.get(), rc)));
     }
