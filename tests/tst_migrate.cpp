@@ -153,7 +153,15 @@ int u16(const QByteArray& bytes, qsizetype at) {
     return static_cast<unsigned char>(bytes.at(at)) | (static_cast<unsigned char>(bytes.at(at + 1)) << 8);
 }
 
-// The row holding `marker` deleted the way Jet deletes: its record stays in the page, flagged.
+quint32 u32(const QByteArray& bytes, qsizetype at) {
+    return static_cast<quint32>(u16(bytes, at)) | (static_cast<quint32>(u16(bytes, at + 2)) << 16);
+}
+
+// Where a table definition page keeps the table's number of live rows.
+constexpr int TableRowCountOffset = 16;
+
+// The row holding `marker` deleted the way Jet deletes: its record stays in the page, flagged,
+// and the table's definition counts one row less.
 QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
     const qsizetype at = file.indexOf(marker);
     if (at < 0) {
@@ -166,6 +174,8 @@ QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
         const int end = k == 0 ? 4096 : u16(file, page + 14 + 2 * (k - 1)) & 0x1fff;
         if (start <= at - page && at - page < end) {
             file[page + 15 + 2 * k] = static_cast<char>(file.at(page + 15 + 2 * k) | 0x40);
+            const qsizetype count = u32(file, page + 4) * 4096 + TableRowCountOffset;
+            file.replace(count, 4, littleEndian32(u32(file, count) - 1));
             return file;
         }
     }
