@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
+#include "migrate/ChildProcess.h"
 #include "migrate/JetText.h"
 #include "migrate/VaultImport.h"
 #include "vault/SecretCipher.h"
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -186,6 +188,39 @@ QByteArray utf16(const QString& text) {
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
+// Where a table definition page keeps the place (page and row) of the table's page map.
+constexpr int TableUsageMapOffset = 55;
+
+qsizetype pageHolding(const QByteArray& file, const QByteArray& marker) {
+    const qsizetype at = file.indexOf(marker);
+    return at < 0 ? -1 : at / 4096;
+}
+
+QByteArray withPageZeroed(QByteArray file, qsizetype page) {
+    if (page <= 0 || (page + 1) * 4096 > file.size()) {
+        return {};
+    }
+    return file.replace(page * 4096, 4096, QByteArray(4096, '\0'));
+}
+
+// The memo of entry 3 (its header says 10 bytes, kept in the row) made to say `length` bytes on
+// a chain of pages whose first link names itself: the last row of the page holding the entry
+// table's page maps, spare map space in the memo fixture.
+QByteArray withMemoChainedToItself(QByteArray file, quint32 length) {
+    const qsizetype header = file.indexOf(QByteArray("\x0a\x00\x00\x80\0\0\0\0\0\0\0\0", 12));
+    const qsizetype entries = pageHolding(file, utf16(QStringLiteral("普通账号")));
+    if (header < 0 || entries < 0) {
+        return {};
+    }
+    const qsizetype mapPage = u32(file, u32(file, entries * 4096 + 4) * 4096 + TableUsageMapOffset) >> 8;
+    const int lastRow = u16(file, mapPage * 4096 + 12) - 1;
+    const qsizetype row = mapPage * 4096 + (u16(file, mapPage * 4096 + 14 + 2 * lastRow) & 0x1fff);
+    const QByteArray link = littleEndian32(static_cast<quint32>(mapPage << 8 | lastRow));
+    file.replace(header, 8, littleEndian32(length & 0x00ffffff) + link);
+    file.replace(row, 4, link);
+    return file;
+}
+
 // Writes an old file of the given kind to path; false when it could not be made.
 bool makeOldFile(const QString& kind, const QString& path) {
     const QByteArray typical = readFile(OldDir + QStringLiteral("typical.mdb"));
@@ -201,6 +236,36 @@ bool makeOldFile(const QString& kind, const QString& path) {
     } else if (kind == QLatin1String("no-login-table")) {
         bytes = typical;
         bytes.replace(utf16(QStringLiteral("Quorvane_Login")), utf16(QStringLiteral("Quorvane_Logon")));
+    } else if (kind == QLatin1String("cut within a page")) {
+        bytes = typical.left(typical.size() - 100);
+    } else if (kind == QLatin1String("cut at a page boundary")) {
+        bytes = typical.left(typical.size() - 2 * 4096);
+    } else if (kind == QLatin1String("catalogue page zeroed")) {
+        bytes = withPageZeroed(typical, pageHolding(typical, utf16(QStringLiteral("Quorvane_Pass"))));
+    } else if (kind == QLatin1String("entry page zeroed")) {
+        bytes = withPageZeroed(typical, pageHolding(typical, utf16(QStringLiteral("普通账号"))));
+    } else if (kind == QLatin1String("entry definition zeroed")) {
+        const qsizetype entries = pageHolding(typical, utf16(QStringLiteral("普通账号")));
+        bytes = withPageZeroed(typical, entries < 0 ? -1 : u32(typical, entries * 4096 + 4));
+    } else if (kind == QLatin1String("page map zeroed")) {
+        const qsizetype entries = pageHolding(typical, utf16(QStringLiteral("普通账号")));
+        bytes = withPageZeroed(
+            typical,
+            entries < 0 ? -1 : u32(typical, u32(typical, entries * 4096 + 4) * 4096 + TableUsageMapOffset) >> 8);
+    } else if (kind == QLatin1String("root row deleted")) {
+        bytes = withRowDeleted(typical, littleEndian32(1) + littleEndian32(0xffffffff) + littleEndian32(4711));
+    } else if (kind == QLatin1String("login row deleted")) {
+        const QJsonObject login = QJsonDocument::fromJson(readFile(OldDir + QStringLiteral("typical.json")))
+                                      .object()
+                                      .value("login")
+                                      .toArray()
+                                      .first()
+                                      .toObject();
+        bytes = withRowDeleted(typical, utf16(login.value(QStringLiteral("Pass")).toString()));
+    } else if (kind == QLatin1String("memo chained to itself")) {
+        bytes = withMemoChainedToItself(readFile(OldDir + QStringLiteral("typical-memo.mdb")), 10);
+    } else if (kind == QLatin1String("memo longer than the file")) {
+        bytes = withMemoChainedToItself(readFile(OldDir + QStringLiteral("typical-memo.mdb")), 0xffffff);
     } else if (kind == QLatin1String("text")) {
         bytes = "Standard Text\n";
     } else if (kind == QLatin1String("missing")) {
@@ -258,6 +323,8 @@ private slots:
     void importsEveryRowExactly();
     void importRefusesAndLeavesNothing_data();
     void importRefusesAndLeavesNothing();
+    void readerChildIsHeldToItsLimits_data();
+    void readerChildIsHeldToItsLimits();
     void startUpOffersToConvert_data();
     void startUpOffersToConvert();
     void exportRoundTripsThroughKeePassXC();
@@ -378,6 +445,21 @@ void TestMigrate::importRefusesAndLeavesNothing_data() {
     QTest::newRow("Jet 3 file") << "jet3" << false << 1 << "不是旧版程序所用的 Jet 4.0";
     QTest::newRow("table missing") << "no-login-table" << false << 1 << "没有数据表 Quorvane_Login";
     QTest::newRow("old file missing") << "missing" << false << 1 << "文件不存在";
+    // Damaged copies: each refused, naming the table and what is missing.
+    QTest::newRow("cut within a page") << "cut within a page" << false << 1 << "不是整页（4096 字节）的倍数";
+    QTest::newRow("cut at a page boundary")
+        << "cut at a page boundary" << false << 1 << "Quorvane_Pass 的定义记有 4 行，数据页上有 0 行";
+    QTest::newRow("catalogue page zeroed") << "catalogue page zeroed" << false << 1 << "没有数据表 Quorvane_Type";
+    QTest::newRow("entry page zeroed") << "entry page zeroed" << false << 1 << "Quorvane_Pass 的第";
+    QTest::newRow("entry definition zeroed")
+        << "entry definition zeroed" << false << 1 << "数据表 Quorvane_Pass 的定义无法读取";
+    QTest::newRow("page map zeroed") << "page map zeroed" << false << 1 << "记有 4 行，数据页上有 0 行";
+    QTest::newRow("root row deleted") << "root row deleted" << false << 1 << "Quorvane_Type 缺少根分类";
+    QTest::newRow("login row deleted") << "login row deleted" << false << 1 << "Quorvane_Login 缺少登录记录";
+    QTest::newRow("memo chained to itself")
+        << "memo chained to itself" << false << 1 << "ID 为 3 的行的列 Remark 的内容已损坏（页链超出";
+    QTest::newRow("memo longer than the file")
+        << "memo longer than the file" << false << 1 << "声明长度 16777215 字节超过了整个文件";
 }
 
 void TestMigrate::importRefusesAndLeavesNothing() {
@@ -396,12 +478,53 @@ void TestMigrate::importRefusesAndLeavesNothing() {
     const QStringList before = folderListing(target);
     const QStringList oldBefore = folderListing(dir.path());
 
+    QElapsedTimer clock;
+    clock.start();
     const Run run = runTool(ImportVault, {oldFile, target});
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(folderListing(target), before);
     QCOMPARE(folderListing(dir.path()), oldBefore);
     QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
+}
+
+Q_DECLARE_METATYPE(ChildOutcome::End)
+
+void TestMigrate::readerChildIsHeldToItsLimits_data() {
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<ChildOutcome::End>("end");
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("answers") << "answer" << ChildOutcome::End::Finished << QByteArray(100000, 'x');
+    QTest::newRow("never ends") << "loop" << ChildOutcome::End::TimedOut << QByteArray();
+    QTest::newRow("allocates without bound") << "allocate" << ChildOutcome::End::Killed << QByteArray();
+    QTest::newRow("crashes") << "crash" << ChildOutcome::End::Killed << QByteArray();
+}
+
+void TestMigrate::readerChildIsHeldToItsLimits() {
+    QFETCH(QString, work);
+    QFETCH(ChildOutcome::End, end);
+    QFETCH(QByteArray, output);
+    const auto run = [&]() -> QByteArray {
+        if (work == QLatin1String("loop")) {
+            for (volatile bool spinning = true; spinning;) {
+            }
+        } else if (work == QLatin1String("allocate")) {
+            std::vector<std::vector<char>> hoard;
+            for (;;) {
+                hoard.emplace_back(std::size_t(64) << 20, 'x');
+            }
+        } else if (work == QLatin1String("crash")) {
+            std::raise(SIGSEGV);
+        }
+        return output;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const ChildOutcome outcome = runInChild(run, {64LL << 20, std::chrono::seconds(2)});
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(outcome.end, end);
+    QCOMPARE(outcome.output, output);
 }
 
 void TestMigrate::startUpOffersToConvert_data() {

@@ -51,6 +51,11 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 
 [[noreturn]] void runChild(int fd, const std::function<QByteArray()>& work, const ChildLimits& limits) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // A crash handler the parent installed (a reporter, a debugger hook) has no business here:
+    // a crash simply ends the child and the parent tells the user.
+    for (const int crash : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) {
+        ::signal(crash, SIG_DFL);
+    }
     // CPU time backs up the parent's clock should the parent itself be stopped.
     const rlim_t seconds = static_cast<rlim_t>(limits.time.count()) + 1;
     const rlimit cpu{seconds, seconds + 1};
