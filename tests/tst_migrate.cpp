@@ -27,7 +27,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -323,6 +326,8 @@ private slots:
     void importsEveryRowExactly();
     void importRefusesAndLeavesNothing_data();
     void importRefusesAndLeavesNothing();
+    void importRemovesLeftoversOfKilledImports_data();
+    void importRemovesLeftoversOfKilledImports();
     void readerChildIsHeldToItsLimits_data();
     void readerChildIsHeldToItsLimits();
     void startUpOffersToConvert_data();
@@ -487,6 +492,47 @@ void TestMigrate::importRefusesAndLeavesNothing() {
     QCOMPARE(folderListing(target), before);
     QCOMPARE(folderListing(dir.path()), oldBefore);
     QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
+}
+
+void TestMigrate::importRemovesLeftoversOfKilledImports_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ownerAlive");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("copy of a killed import") << ".DB.xml.importing-%1-0123abcd" << false << 3600 << true;
+    QTest::newRow("its journal") << ".DB.xml.importing-%1-0123abcd-journal" << false << 3600 << true;
+    QTest::newRow("killed moments ago") << ".DB.xml.importing-%1-0123abcd" << false << 0 << false;
+    QTest::newRow("import still running") << ".DB.xml.importing-%1-0123abcd" << true << 3600 << false;
+    QTest::newRow("a name not ours") << ".DB.xml.importing-%1-notes" << false << 3600 << false;
+}
+
+void TestMigrate::importRemovesLeftoversOfKilledImports() {
+    QFETCH(QString, name);
+    QFETCH(bool, ownerAlive);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, removed);
+    pid_t owner = ::getpid();
+    if (!ownerAlive) {
+        owner = ::fork();
+        if (owner == 0) {
+            ::_exit(0);
+        }
+        QVERIFY(owner > 0 && ::waitpid(owner, nullptr, 0) == owner);
+    }
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(QStringLiteral("typical"), oldFile));
+    const QString target = dir.filePath(QStringLiteral("new"));
+    QVERIFY(QDir().mkpath(target));
+    const QString leftover = target + u'/' + name.arg(owner);
+    QVERIFY(writeFile(leftover, "half a vault"));
+    const timespec then{::time(nullptr) - ageSeconds, 0};
+    const timespec times[2] = {then, then};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(leftover).constData(), times, 0), 0);
+
+    const Run run = runTool(ImportVault, {oldFile, target});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(QFileInfo::exists(leftover), !removed);
 }
 
 Q_DECLARE_METATYPE(ChildOutcome::End)
