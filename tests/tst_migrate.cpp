@@ -28,6 +28,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -311,6 +312,89 @@ Run runTool(const QString& program, const QStringList& arguments, const QByteArr
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
+// A disk that reports writes done which it never keeps: while it forgets, a write over what an
+// import's working copy already holds is dropped. Installed as SQLite's default file layer.
+class ForgetfulDisk {
+public:
+    ForgetfulDisk() {
+        s_real = sqlite3_vfs_find(nullptr);
+        s_vfs = *s_real;
+        s_vfs.pNext = nullptr;
+        s_vfs.zName = "forgetful";
+        s_vfs.szOsFile = static_cast<int>(sizeof(File)) + s_real->szOsFile;
+        s_vfs.xOpen = open;
+        s_methods.iVersion = 1;
+        s_methods.xClose = [](sqlite3_file* f) {
+            const int rc = real(f)->pMethods->xClose(real(f));
+            f->pMethods = nullptr;
+            return rc;
+        };
+        s_methods.xRead = [](sqlite3_file* f, void* data, int amount, sqlite3_int64 offset) {
+            return real(f)->pMethods->xRead(real(f), data, amount, offset);
+        };
+        s_methods.xWrite = [](sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+            sqlite3_int64 size = 0;
+            if (s_forgetting && reinterpret_cast<File*>(f)->workingCopy &&
+                real(f)->pMethods->xFileSize(real(f), &size) == SQLITE_OK && offset + amount <= size) {
+                return SQLITE_OK;
+            }
+            return real(f)->pMethods->xWrite(real(f), data, amount, offset);
+        };
+        s_methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
+            return real(f)->pMethods->xTruncate(real(f), size);
+        };
+        s_methods.xSync = [](sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); };
+        s_methods.xFileSize = [](sqlite3_file* f, sqlite3_int64* size) {
+            return real(f)->pMethods->xFileSize(real(f), size);
+        };
+        s_methods.xLock = [](sqlite3_file* f, int lock) { return real(f)->pMethods->xLock(real(f), lock); };
+        s_methods.xUnlock = [](sqlite3_file* f, int lock) { return real(f)->pMethods->xUnlock(real(f), lock); };
+        s_methods.xCheckReservedLock = [](sqlite3_file* f, int* out) {
+            return real(f)->pMethods->xCheckReservedLock(real(f), out);
+        };
+        s_methods.xFileControl = [](sqlite3_file* f, int op, void* arg) {
+            return real(f)->pMethods->xFileControl(real(f), op, arg);
+        };
+        s_methods.xSectorSize = [](sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); };
+        s_methods.xDeviceCharacteristics = [](sqlite3_file* f) {
+            return real(f)->pMethods->xDeviceCharacteristics(real(f));
+        };
+        sqlite3_vfs_register(&s_vfs, 1);
+        s_forgetting = true;
+    }
+    ~ForgetfulDisk() {
+        s_forgetting = false;
+        sqlite3_vfs_unregister(&s_vfs);
+        sqlite3_vfs_register(s_real, 1);
+    }
+    ForgetfulDisk(const ForgetfulDisk&) = delete;
+    ForgetfulDisk& operator=(const ForgetfulDisk&) = delete;
+
+private:
+    struct File {
+        sqlite3_file base;
+        bool workingCopy;
+    };
+    static sqlite3_file* real(sqlite3_file* f) {
+        return reinterpret_cast<sqlite3_file*>(reinterpret_cast<File*>(f) + 1);
+    }
+    static int open(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags) {
+        auto* file = reinterpret_cast<File*>(f);
+        file->base.pMethods = nullptr;
+        file->workingCopy = (flags & SQLITE_OPEN_MAIN_DB) && name && QByteArray(name).contains(".DB.xml.importing-");
+        const int rc = s_real->xOpen(s_real, name, real(f), flags, outFlags);
+        if (real(f)->pMethods) {
+            file->base.pMethods = &s_methods;
+        }
+        return rc;
+    }
+
+    static inline sqlite3_vfs* s_real = nullptr;
+    static inline sqlite3_vfs s_vfs{};
+    static inline sqlite3_io_methods s_methods{};
+    static inline bool s_forgetting = false;
+};
+
 const QString ImportVault = QStringLiteral(VAULTRY_BIN_DIR "/importvault");
 const QString ExportVault = QStringLiteral(VAULTRY_BIN_DIR "/exportvault");
 
@@ -326,6 +410,7 @@ private slots:
     void importsEveryRowExactly();
     void importRefusesAndLeavesNothing_data();
     void importRefusesAndLeavesNothing();
+    void importRefusesACopyTheDiskDidNotKeep();
     void importRemovesLeftoversOfKilledImports_data();
     void importRemovesLeftoversOfKilledImports();
     void readerChildIsHeldToItsLimits_data();
@@ -492,6 +577,23 @@ void TestMigrate::importRefusesAndLeavesNothing() {
     QCOMPARE(folderListing(target), before);
     QCOMPARE(folderListing(dir.path()), oldBefore);
     QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
+}
+
+void TestMigrate::importRefusesACopyTheDiskDidNotKeep() {
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(QStringLiteral("typical"), oldFile));
+    const QString target = dir.filePath(QStringLiteral("new"));
+    QVERIFY(QDir().mkpath(target));
+    QString refusal;
+    try {
+        const ForgetfulDisk disk;
+        importOldVault(oldFile, target + QStringLiteral("/DB.xml"));
+    } catch (const VaultError& error) {
+        refusal = error.description();
+    }
+    QVERIFY2(!refusal.isEmpty(), "the import named a copy it had not read back");
+    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TestMigrate::importRemovesLeftoversOfKilledImports_data() {
