@@ -13,7 +13,8 @@ struct ImportCounts {
 // Writes the rows of an old data file into a new data file at targetFile, exactly as they are
 // stored (keys, stored forms unit for unit, Null as Null), and reads the result back through the
 // program's own data layer before it is given its name. An existing targetFile is never replaced
-// or changed; on any failure nothing is left behind. Throws VaultError.
+// or changed; on any failure nothing is left behind. Leftovers of imports killed earlier in the
+// target's folder are removed first (removeImportLeftovers). Throws VaultError.
 ImportCounts importOldVault(const QString& oldFile, const QString& targetFile);
 
 // Converts an old data file where it lies: the new data file takes its name, the old file keeps
