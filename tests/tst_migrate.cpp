@@ -29,6 +29,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -658,9 +659,12 @@ void TestMigrate::readerChildIsHeldToItsLimits() {
             for (volatile bool spinning = true; spinning;) {
             }
         } else if (work == QLatin1String("allocate")) {
-            std::vector<std::vector<char>> hoard;
+            // As glib does for libmdb: take memory until none is left, then abort.
             for (;;) {
-                hoard.emplace_back(std::size_t(64) << 20, 'x');
+                if (::mmap(nullptr, std::size_t(64) << 20, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
+                           0) == MAP_FAILED) {
+                    std::abort();
+                }
             }
         } else if (work == QLatin1String("crash")) {
             std::raise(SIGSEGV);
