@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/CategoryTree.h"
+#include "migrate/ChildProcess.h"
 #include "migrate/JetText.h"
 #include "migrate/VaultImport.h"
 #include "vault/SecretCipher.h"
@@ -25,7 +26,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -153,7 +160,15 @@ int u16(const QByteArray& bytes, qsizetype at) {
     return static_cast<unsigned char>(bytes.at(at)) | (static_cast<unsigned char>(bytes.at(at + 1)) << 8);
 }
 
-// The row holding `marker` deleted the way Jet deletes: its record stays in the page, flagged.
+quint32 u32(const QByteArray& bytes, qsizetype at) {
+    return static_cast<quint32>(u16(bytes, at)) | (static_cast<quint32>(u16(bytes, at + 2)) << 16);
+}
+
+// Where a table definition page keeps the table's number of live rows.
+constexpr int TableRowCountOffset = 16;
+
+// The row holding `marker` deleted the way Jet deletes: its record stays in the page, flagged,
+// and the table's definition counts one row less.
 QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
     const qsizetype at = file.indexOf(marker);
     if (at < 0) {
@@ -166,6 +181,8 @@ QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
         const int end = k == 0 ? 4096 : u16(file, page + 14 + 2 * (k - 1)) & 0x1fff;
         if (start <= at - page && at - page < end) {
             file[page + 15 + 2 * k] = static_cast<char>(file.at(page + 15 + 2 * k) | 0x40);
+            const qsizetype count = u32(file, page + 4) * 4096 + TableRowCountOffset;
+            file.replace(count, 4, littleEndian32(u32(file, count) - 1));
             return file;
         }
     }
@@ -174,6 +191,39 @@ QByteArray withRowDeleted(QByteArray file, const QByteArray& marker) {
 
 QByteArray utf16(const QString& text) {
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// Where a table definition page keeps the place (page and row) of the table's page map.
+constexpr int TableUsageMapOffset = 55;
+
+qsizetype pageHolding(const QByteArray& file, const QByteArray& marker) {
+    const qsizetype at = file.indexOf(marker);
+    return at < 0 ? -1 : at / 4096;
+}
+
+QByteArray withPageZeroed(QByteArray file, qsizetype page) {
+    if (page <= 0 || (page + 1) * 4096 > file.size()) {
+        return {};
+    }
+    return file.replace(page * 4096, 4096, QByteArray(4096, '\0'));
+}
+
+// The memo of entry 3 (its header says 10 bytes, kept in the row) made to say `length` bytes on
+// a chain of pages whose first link names itself: the last row of the page holding the entry
+// table's page maps, spare map space in the memo fixture.
+QByteArray withMemoChainedToItself(QByteArray file, quint32 length) {
+    const qsizetype header = file.indexOf(QByteArray("\x0a\x00\x00\x80\0\0\0\0\0\0\0\0", 12));
+    const qsizetype entries = pageHolding(file, utf16(QStringLiteral("普通账号")));
+    if (header < 0 || entries < 0) {
+        return {};
+    }
+    const qsizetype mapPage = u32(file, u32(file, entries * 4096 + 4) * 4096 + TableUsageMapOffset) >> 8;
+    const int lastRow = u16(file, mapPage * 4096 + 12) - 1;
+    const qsizetype row = mapPage * 4096 + (u16(file, mapPage * 4096 + 14 + 2 * lastRow) & 0x1fff);
+    const QByteArray link = littleEndian32(static_cast<quint32>(mapPage << 8 | lastRow));
+    file.replace(header, 8, littleEndian32(length & 0x00ffffff) + link);
+    file.replace(row, 4, link);
+    return file;
 }
 
 // Writes an old file of the given kind to path; false when it could not be made.
@@ -191,6 +241,36 @@ bool makeOldFile(const QString& kind, const QString& path) {
     } else if (kind == QLatin1String("no-login-table")) {
         bytes = typical;
         bytes.replace(utf16(QStringLiteral("Quorvane_Login")), utf16(QStringLiteral("Quorvane_Logon")));
+    } else if (kind == QLatin1String("cut within a page")) {
+        bytes = typical.left(typical.size() - 100);
+    } else if (kind == QLatin1String("cut at a page boundary")) {
+        bytes = typical.left(typical.size() - 2 * 4096);
+    } else if (kind == QLatin1String("catalogue page zeroed")) {
+        bytes = withPageZeroed(typical, pageHolding(typical, utf16(QStringLiteral("Quorvane_Pass"))));
+    } else if (kind == QLatin1String("entry page zeroed")) {
+        bytes = withPageZeroed(typical, pageHolding(typical, utf16(QStringLiteral("普通账号"))));
+    } else if (kind == QLatin1String("entry definition zeroed")) {
+        const qsizetype entries = pageHolding(typical, utf16(QStringLiteral("普通账号")));
+        bytes = withPageZeroed(typical, entries < 0 ? -1 : u32(typical, entries * 4096 + 4));
+    } else if (kind == QLatin1String("page map zeroed")) {
+        const qsizetype entries = pageHolding(typical, utf16(QStringLiteral("普通账号")));
+        bytes = withPageZeroed(
+            typical,
+            entries < 0 ? -1 : u32(typical, u32(typical, entries * 4096 + 4) * 4096 + TableUsageMapOffset) >> 8);
+    } else if (kind == QLatin1String("root row deleted")) {
+        bytes = withRowDeleted(typical, littleEndian32(1) + littleEndian32(0xffffffff) + littleEndian32(4711));
+    } else if (kind == QLatin1String("login row deleted")) {
+        const QJsonObject login = QJsonDocument::fromJson(readFile(OldDir + QStringLiteral("typical.json")))
+                                      .object()
+                                      .value("login")
+                                      .toArray()
+                                      .first()
+                                      .toObject();
+        bytes = withRowDeleted(typical, utf16(login.value(QStringLiteral("Pass")).toString()));
+    } else if (kind == QLatin1String("memo chained to itself")) {
+        bytes = withMemoChainedToItself(readFile(OldDir + QStringLiteral("typical-memo.mdb")), 10);
+    } else if (kind == QLatin1String("memo longer than the file")) {
+        bytes = withMemoChainedToItself(readFile(OldDir + QStringLiteral("typical-memo.mdb")), 0xffffff);
     } else if (kind == QLatin1String("text")) {
         bytes = "Standard Text\n";
     } else if (kind == QLatin1String("missing")) {
@@ -233,6 +313,89 @@ Run runTool(const QString& program, const QStringList& arguments, const QByteArr
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
+// A disk that reports writes done which it never keeps: while it forgets, a write over what an
+// import's working copy already holds is dropped. Installed as SQLite's default file layer.
+class ForgetfulDisk {
+public:
+    ForgetfulDisk() {
+        s_real = sqlite3_vfs_find(nullptr);
+        s_vfs = *s_real;
+        s_vfs.pNext = nullptr;
+        s_vfs.zName = "forgetful";
+        s_vfs.szOsFile = static_cast<int>(sizeof(File)) + s_real->szOsFile;
+        s_vfs.xOpen = open;
+        s_methods.iVersion = 1;
+        s_methods.xClose = [](sqlite3_file* f) {
+            const int rc = real(f)->pMethods->xClose(real(f));
+            f->pMethods = nullptr;
+            return rc;
+        };
+        s_methods.xRead = [](sqlite3_file* f, void* data, int amount, sqlite3_int64 offset) {
+            return real(f)->pMethods->xRead(real(f), data, amount, offset);
+        };
+        s_methods.xWrite = [](sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+            sqlite3_int64 size = 0;
+            if (s_forgetting && reinterpret_cast<File*>(f)->workingCopy &&
+                real(f)->pMethods->xFileSize(real(f), &size) == SQLITE_OK && offset + amount <= size) {
+                return SQLITE_OK;
+            }
+            return real(f)->pMethods->xWrite(real(f), data, amount, offset);
+        };
+        s_methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
+            return real(f)->pMethods->xTruncate(real(f), size);
+        };
+        s_methods.xSync = [](sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); };
+        s_methods.xFileSize = [](sqlite3_file* f, sqlite3_int64* size) {
+            return real(f)->pMethods->xFileSize(real(f), size);
+        };
+        s_methods.xLock = [](sqlite3_file* f, int lock) { return real(f)->pMethods->xLock(real(f), lock); };
+        s_methods.xUnlock = [](sqlite3_file* f, int lock) { return real(f)->pMethods->xUnlock(real(f), lock); };
+        s_methods.xCheckReservedLock = [](sqlite3_file* f, int* out) {
+            return real(f)->pMethods->xCheckReservedLock(real(f), out);
+        };
+        s_methods.xFileControl = [](sqlite3_file* f, int op, void* arg) {
+            return real(f)->pMethods->xFileControl(real(f), op, arg);
+        };
+        s_methods.xSectorSize = [](sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); };
+        s_methods.xDeviceCharacteristics = [](sqlite3_file* f) {
+            return real(f)->pMethods->xDeviceCharacteristics(real(f));
+        };
+        sqlite3_vfs_register(&s_vfs, 1);
+        s_forgetting = true;
+    }
+    ~ForgetfulDisk() {
+        s_forgetting = false;
+        sqlite3_vfs_unregister(&s_vfs);
+        sqlite3_vfs_register(s_real, 1);
+    }
+    ForgetfulDisk(const ForgetfulDisk&) = delete;
+    ForgetfulDisk& operator=(const ForgetfulDisk&) = delete;
+
+private:
+    struct File {
+        sqlite3_file base;
+        bool workingCopy;
+    };
+    static sqlite3_file* real(sqlite3_file* f) {
+        return reinterpret_cast<sqlite3_file*>(reinterpret_cast<File*>(f) + 1);
+    }
+    static int open(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags) {
+        auto* file = reinterpret_cast<File*>(f);
+        file->base.pMethods = nullptr;
+        file->workingCopy = (flags & SQLITE_OPEN_MAIN_DB) && name && QByteArray(name).contains(".DB.xml.importing-");
+        const int rc = s_real->xOpen(s_real, name, real(f), flags, outFlags);
+        if (real(f)->pMethods) {
+            file->base.pMethods = &s_methods;
+        }
+        return rc;
+    }
+
+    static inline sqlite3_vfs* s_real = nullptr;
+    static inline sqlite3_vfs s_vfs{};
+    static inline sqlite3_io_methods s_methods{};
+    static inline bool s_forgetting = false;
+};
+
 const QString ImportVault = QStringLiteral(VAULTRY_BIN_DIR "/importvault");
 const QString ExportVault = QStringLiteral(VAULTRY_BIN_DIR "/exportvault");
 
@@ -248,6 +411,11 @@ private slots:
     void importsEveryRowExactly();
     void importRefusesAndLeavesNothing_data();
     void importRefusesAndLeavesNothing();
+    void importRefusesACopyTheDiskDidNotKeep();
+    void importRemovesLeftoversOfKilledImports_data();
+    void importRemovesLeftoversOfKilledImports();
+    void readerChildIsHeldToItsLimits_data();
+    void readerChildIsHeldToItsLimits();
     void startUpOffersToConvert_data();
     void startUpOffersToConvert();
     void exportRoundTripsThroughKeePassXC();
@@ -368,6 +536,21 @@ void TestMigrate::importRefusesAndLeavesNothing_data() {
     QTest::newRow("Jet 3 file") << "jet3" << false << 1 << "不是旧版程序所用的 Jet 4.0";
     QTest::newRow("table missing") << "no-login-table" << false << 1 << "没有数据表 Quorvane_Login";
     QTest::newRow("old file missing") << "missing" << false << 1 << "文件不存在";
+    // Damaged copies: each refused, naming the table and what is missing.
+    QTest::newRow("cut within a page") << "cut within a page" << false << 1 << "不是整页（4096 字节）的倍数";
+    QTest::newRow("cut at a page boundary")
+        << "cut at a page boundary" << false << 1 << "Quorvane_Pass 的定义记有 4 行，数据页上有 0 行";
+    QTest::newRow("catalogue page zeroed") << "catalogue page zeroed" << false << 1 << "没有数据表 Quorvane_Type";
+    QTest::newRow("entry page zeroed") << "entry page zeroed" << false << 1 << "Quorvane_Pass 的第";
+    QTest::newRow("entry definition zeroed")
+        << "entry definition zeroed" << false << 1 << "数据表 Quorvane_Pass 的定义无法读取";
+    QTest::newRow("page map zeroed") << "page map zeroed" << false << 1 << "记有 4 行，数据页上有 0 行";
+    QTest::newRow("root row deleted") << "root row deleted" << false << 1 << "Quorvane_Type 缺少根分类";
+    QTest::newRow("login row deleted") << "login row deleted" << false << 1 << "Quorvane_Login 缺少登录记录";
+    QTest::newRow("memo chained to itself")
+        << "memo chained to itself" << false << 1 << "ID 为 3 的行的列 Remark 的内容已损坏（页链超出";
+    QTest::newRow("memo longer than the file")
+        << "memo longer than the file" << false << 1 << "声明长度 16777215 字节超过了整个文件";
 }
 
 void TestMigrate::importRefusesAndLeavesNothing() {
@@ -386,7 +569,10 @@ void TestMigrate::importRefusesAndLeavesNothing() {
     const QStringList before = folderListing(target);
     const QStringList oldBefore = folderListing(dir.path());
 
+    QElapsedTimer clock;
+    clock.start();
     const Run run = runTool(ImportVault, {oldFile, target});
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(folderListing(target), before);
@@ -394,21 +580,124 @@ void TestMigrate::importRefusesAndLeavesNothing() {
     QCOMPARE(runTool(ImportVault, {oldFile}).exitCode, 2);
 }
 
+void TestMigrate::importRefusesACopyTheDiskDidNotKeep() {
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(QStringLiteral("typical"), oldFile));
+    const QString target = dir.filePath(QStringLiteral("new"));
+    QVERIFY(QDir().mkpath(target));
+    QString refusal;
+    try {
+        const ForgetfulDisk disk;
+        importOldVault(oldFile, target + QStringLiteral("/DB.xml"));
+    } catch (const VaultError& error) {
+        refusal = error.description();
+    }
+    QVERIFY2(!refusal.isEmpty(), "the import named a copy it had not read back");
+    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestMigrate::importRemovesLeftoversOfKilledImports_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ownerAlive");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("copy of a killed import") << ".DB.xml.importing-%1-0123abcd" << false << 3600 << true;
+    QTest::newRow("its journal") << ".DB.xml.importing-%1-0123abcd-journal" << false << 3600 << true;
+    QTest::newRow("killed moments ago") << ".DB.xml.importing-%1-0123abcd" << false << 0 << false;
+    QTest::newRow("import still running") << ".DB.xml.importing-%1-0123abcd" << true << 3600 << false;
+    QTest::newRow("a name not ours") << ".DB.xml.importing-%1-notes" << false << 3600 << false;
+}
+
+void TestMigrate::importRemovesLeftoversOfKilledImports() {
+    QFETCH(QString, name);
+    QFETCH(bool, ownerAlive);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, removed);
+    pid_t owner = ::getpid();
+    if (!ownerAlive) {
+        owner = ::fork();
+        if (owner == 0) {
+            ::_exit(0);
+        }
+        QVERIFY(owner > 0 && ::waitpid(owner, nullptr, 0) == owner);
+    }
+    QTemporaryDir dir;
+    const QString oldFile = dir.filePath(QStringLiteral("old.mdb"));
+    QVERIFY(makeOldFile(QStringLiteral("typical"), oldFile));
+    const QString target = dir.filePath(QStringLiteral("new"));
+    QVERIFY(QDir().mkpath(target));
+    const QString leftover = target + u'/' + name.arg(owner);
+    QVERIFY(writeFile(leftover, "half a vault"));
+    const timespec then{::time(nullptr) - ageSeconds, 0};
+    const timespec times[2] = {then, then};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(leftover).constData(), times, 0), 0);
+
+    const Run run = runTool(ImportVault, {oldFile, target});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(QFileInfo::exists(leftover), !removed);
+}
+
+Q_DECLARE_METATYPE(ChildOutcome::End)
+
+void TestMigrate::readerChildIsHeldToItsLimits_data() {
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<ChildOutcome::End>("end");
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("answers") << "answer" << ChildOutcome::End::Finished << QByteArray(100000, 'x');
+    QTest::newRow("never ends") << "loop" << ChildOutcome::End::TimedOut << QByteArray();
+    QTest::newRow("allocates without bound") << "allocate" << ChildOutcome::End::Killed << QByteArray();
+    QTest::newRow("crashes") << "crash" << ChildOutcome::End::Killed << QByteArray();
+}
+
+void TestMigrate::readerChildIsHeldToItsLimits() {
+    QFETCH(QString, work);
+    QFETCH(ChildOutcome::End, end);
+    QFETCH(QByteArray, output);
+    const auto run = [&]() -> QByteArray {
+        if (work == QLatin1String("loop")) {
+            for (volatile bool spinning = true; spinning;) {
+            }
+        } else if (work == QLatin1String("allocate")) {
+            // As glib does for libmdb: take memory until none is left, then abort.
+            for (;;) {
+                if (::mmap(nullptr, std::size_t(64) << 20, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
+                           0) == MAP_FAILED) {
+                    std::abort();
+                }
+            }
+        } else if (work == QLatin1String("crash")) {
+            std::raise(SIGSEGV);
+        }
+        return output;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const ChildOutcome outcome = runInChild(run, {64LL << 20, std::chrono::seconds(2)});
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(outcome.end, end);
+    QCOMPARE(outcome.output, output);
+}
+
 void TestMigrate::startUpOffersToConvert_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<BoxAnswer>("answer");
     QTest::addColumn<bool>("converted");
-    QTest::newRow("yes") << "typical" << BoxAnswer::Yes << true;
-    QTest::newRow("no") << "typical" << BoxAnswer::No << false;
-    QTest::newRow("yes, but the file cannot be converted") << "no-login-table" << BoxAnswer::Yes << false;
+    QTest::addColumn<QString>("counts");
+    QTest::newRow("yes") << "typical" << BoxAnswer::Yes << true << "分类 4 个, 条目 4 个";
+    QTest::newRow("no") << "typical" << BoxAnswer::No << false << "分类 4 个, 条目 4 个";
+    // Nothing to ask about: the file is refused before any question.
+    QTest::newRow("the file cannot be converted") << "no-login-table" << BoxAnswer::Yes << false << "";
 }
 
 void TestMigrate::startUpOffersToConvert() {
     QFETCH(QString, kind);
     QFETCH(BoxAnswer, answer);
     QFETCH(bool, converted);
+    QFETCH(QString, counts);
     TempVault vault(false);
     QVERIFY(makeOldFile(kind, vault.dbPath()));
+    QVERIFY(::chmod(QFile::encodeName(vault.dbPath()).constData(), 0644) == 0);
     const QByteArray oldBytes = readFile(vault.dbPath());
     const QStringList before = folderListing(vault.folder());
 
@@ -425,23 +714,24 @@ void TestMigrate::startUpOffersToConvert() {
     const bool loaded = window.load();
 
     QVERIFY(!fake.boxes.shown.isEmpty());
+    QCOMPARE(loaded, converted);
+    QCOMPARE(fake.programEnd.ended(), !converted);
+    if (counts.isEmpty()) {
+        QCOMPARE(folderListing(vault.folder()), before);
+        QCOMPARE(fake.boxes.shown.size(), 1);
+        QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
+        QVERIFY2(fake.boxes.last().text.contains(QStringLiteral("Quorvane_Login")), qPrintable(fake.boxes.last().text));
+        return;
+    }
     const RecordedBox question = fake.boxes.shown.first();
     QCOMPARE(question.title, QStringLiteral("提示！"));
     QCOMPARE(question.buttons, BoxButtons::YesNo);
     QCOMPARE(question.icon, BoxIcon::Question);
     QVERIFY2(question.text.contains(QStringLiteral("DB-old-Access2000.mdb")), qPrintable(question.text));
-    QCOMPARE(loaded, converted);
-    QCOMPARE(fake.programEnd.ended(), !converted);
+    QVERIFY2(question.text.contains(counts), qPrintable(question.text));
     if (!converted) {
         QCOMPARE(folderListing(vault.folder()), before);
-        if (answer == BoxAnswer::Yes) {
-            QCOMPARE(fake.boxes.shown.size(), 2);
-            QCOMPARE(fake.boxes.last().title, QStringLiteral("错误-2147467259"));
-            QVERIFY2(fake.boxes.last().text.contains(QStringLiteral("Quorvane_Login")),
-                     qPrintable(fake.boxes.last().text));
-        } else {
-            QCOMPARE(fake.boxes.shown.size(), 1);
-        }
+        QCOMPARE(fake.boxes.shown.size(), 1);
         return;
     }
     // Admitted with the old master password, the tree as the old program showed it.
@@ -454,6 +744,10 @@ void TestMigrate::startUpOffersToConvert() {
     QCOMPARE(tree->nodeByKey(4)->parent(), tree->nodeByKey(2));
     QCOMPARE(tree->nodeByKey(3)->text(0), QStringLiteral("银行"));
     QCOMPARE(readFile(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")), oldBytes);
+    struct stat kept {};
+    QCOMPARE(::stat(QFile::encodeName(vault.folder() + QStringLiteral("/DB-old-Access2000.mdb")).constData(), &kept),
+             0);
+    QCOMPARE(kept.st_mode & 0777u, 0600u);
     QStringList names = QDir(vault.folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     QCOMPARE(names, QStringList({QStringLiteral("DB-old-Access2000.mdb"), QStringLiteral("DB.xml"),
                                  QStringLiteral("DB.xml.lock")}));

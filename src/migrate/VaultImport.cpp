@@ -9,12 +9,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,14 +122,17 @@ void verifyTable(Connection& connection, const OldTable& table, const QString& f
     written.close();
 }
 
+const QString WorkingCopyPrefix = QStringLiteral(".DB.xml.importing-");
+
 // Writes the copy under a name of its own in targetFolder and proves it; returns that name.
 QString writeVerifiedCopy(const OldVault& old, const QString& targetFolder) {
     QString tempFile;
     do {
-        tempFile = QDir(targetFolder)
-                       .filePath(QStringLiteral(".DB.xml.importing-%1-%2")
-                                     .arg(::getpid())
-                                     .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0')));
+        tempFile =
+            QDir(targetFolder)
+                .filePath(WorkingCopyPrefix + QStringLiteral("%1-%2")
+                                                  .arg(::getpid())
+                                                  .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0')));
     } while (QFileInfo::exists(tempFile));
 
     createFreshVault(tempFile);
@@ -182,11 +189,6 @@ int renameNoReplace(const QString& from, const QString& to) {
     return 0;
 }
 
-ImportCounts countsOf(const OldVault& old) {
-    return {static_cast<qint64>(old.categories.rows.size()), static_cast<qint64>(old.entries.rows.size()),
-            static_cast<qint64>(old.logins.rows.size())};
-}
-
 QString existsMessage(const QString& filePath) {
     return QStringLiteral("数据文件“%1”已经存在，不会覆盖它。").arg(filePath);
 }
@@ -234,6 +236,7 @@ ImportCounts importOldVault(const QString& oldFile, const QString& targetFile) {
     if (!QFileInfo(folder).isDir()) {
         fail(QStringLiteral("文件夹“%1”不存在。").arg(folder));
     }
+    removeImportLeftovers(folder);
     const OldVault old = readOldVault(oldFile);
     const QString tempFile = writeVerifiedCopy(old, folder);
     const int error = renameNoReplace(tempFile, targetFile);
@@ -250,23 +253,73 @@ ImportCounts convertOldVaultInPlace(const QString& dataFile, const QString& kept
     if (QFileInfo::exists(keptAs)) {
         fail(QStringLiteral("文件“%1”已经存在，不会覆盖它。").arg(keptAs));
     }
-    const OldVault old = readOldVault(dataFile);
+    return convertOldVaultInPlace(readOldVault(dataFile), dataFile, keptAs);
+}
+
+ImportCounts convertOldVaultInPlace(const OldVault& old, const QString& dataFile, const QString& keptAs) {
+    if (QFileInfo::exists(keptAs)) {
+        fail(QStringLiteral("文件“%1”已经存在，不会覆盖它。").arg(keptAs));
+    }
     const QString folder = QFileInfo(dataFile).absolutePath();
+    removeImportLeftovers(folder);
     const QString tempFile = writeVerifiedCopy(old, folder);
+    const QByteArray kept = QFile::encodeName(keptAs);
+    struct stat original {};
     try {
         keepOldFile(dataFile, keptAs);
+        // The kept file holds the secrets as much as the new one does. A hard link shares the old
+        // file's mode, so that mode is put back should the switch fail.
+        if (::stat(kept.constData(), &original) != 0 || ::chmod(kept.constData(), S_IRUSR | S_IWUSR) != 0) {
+            const int error = errno;
+            ::unlink(kept.constData());
+            fail(QStringLiteral("无法把原文件保留为“%1”：%2").arg(keptAs, systemMessage(error)));
+        }
     } catch (...) {
         removeQuietly(tempFile);
         throw;
     }
     if (::rename(QFile::encodeName(tempFile).constData(), QFile::encodeName(dataFile).constData()) != 0) {
         const int error = errno;
-        ::unlink(QFile::encodeName(keptAs).constData());
+        ::chmod(kept.constData(), original.st_mode & 07777);
+        ::unlink(kept.constData());
         removeQuietly(tempFile);
         fail(QStringLiteral("无法写入数据文件“%1”：%2").arg(dataFile, systemMessage(error)));
     }
     syncFolder(folder);
     return countsOf(old);
+}
+
+ImportCounts countsOf(const OldVault& old) {
+    return {static_cast<qint64>(old.categories.rows.size()), static_cast<qint64>(old.entries.rows.size()),
+            static_cast<qint64>(old.logins.rows.size())};
+}
+
+void removeImportLeftovers(const QString& folder) {
+    static const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(WorkingCopyPrefix) + QStringLiteral("([0-9]+)-[0-9a-f]{8}(-journal)?")));
+    // A process in another PID namespace cannot be seen: a file it still writes is recent.
+    constexpr qint64 QuietSeconds = 600;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({WorkingCopyPrefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = ours.match(name);
+        bool numbered = false;
+        const qint64 pid = match.hasMatch() ? match.captured(1).toLongLong(&numbered) : 0;
+        if (!numbered || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || pid == ::getpid()) {
+            continue;
+        }
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+            continue;
+        }
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_mtim.tv_sec > ::time(nullptr) - QuietSeconds) {
+            continue;
+        }
+        ::unlink(path.constData());
+    }
 }
 
 QString keptOldVaultName(const QString& dataFile) {
