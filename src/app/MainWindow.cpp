@@ -2,6 +2,7 @@
 
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
+#include "SessionLock.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -14,6 +15,7 @@
 #include "frmAbout.h"
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
+#include "platform/LockSignals.h"
 #include "vault/Module.h"
 
 #include <QAction>
@@ -67,6 +69,7 @@ Main::Main(Module& module, Platform& platform, const QString& programFolder, QWi
         m_module, m_platform, *m_tree, this, [this] { GJTree(); }, m_programFolder);
     m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
     m_entryPane->connectHandlers();
+    m_sessionLock = new SessionLock(*this, m_module, m_platform, m_programFolder);
     buildMenus();
 
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
@@ -170,6 +173,7 @@ void Main::buildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
     file->setObjectName(QStringLiteral("File"));
     command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
+    command(file, "Lock", QStringLiteral("锁定(&L)"), QKeySequence(Qt::CTRL | Qt::Key_L), &Main::Lock);
     command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
     // The tree's pop-up menu belongs to the window but never shows in the menu bar; the category
@@ -210,6 +214,7 @@ bool Main::load() {
         }
         GJTree();
         admitted = true;
+        m_sessionLock->arm();
     });
     if (!completed) {
         m_platform.programEnd.endProgram(1);
@@ -236,6 +241,14 @@ void Main::ClearEdlt() {
 void Main::Passwode() {
     FrmPass dialog(m_module, m_platform, m_programFolder, this);
     dialog.exec();
+}
+
+void Main::Lock() {
+    m_sessionLock->lock();
+}
+
+void Main::lockOn(LockSignals* source) {
+    connectFatal(m_platform, this, source, &LockSignals::lockRequested, [this] { Lock(); });
 }
 
 void Main::Exit() {

@@ -11,10 +11,12 @@ class CategoryTree;
 class CheckListBox;
 class FlatEdit;
 class FlatMemo;
+class LockSignals;
 class Module;
 class QMenu;
 class QPushButton;
 class SkinComboBox;
+class SessionLock;
 class SkinEngine;
 struct Platform;
 
@@ -38,11 +40,17 @@ public:
 
     // Menu commands.
     void Passwode();
+    void Lock();
     void Exit();
     void Help();
     void About();
 
+    // The desktop's moments to lock (screen locked, machine asleep) lock the window too.
+    void lockOn(LockSignals* source);
+
     CategoryTree* tree() const { return m_tree; }
+    CheckListBox* list() const { return m_paneWidgets.list; }
+    SessionLock& sessionLock() { return *m_sessionLock; }
     QMenu* rightMenu() const { return m_rightMenu; }
     EntryPane& entryPane() { return *m_entryPane; }
 
@@ -65,4 +73,5 @@ private:
     std::unique_ptr<CategoryTreeBuilder> m_treeBuilder;
     std::unique_ptr<CategoryCommands> m_categoryCommands;
     std::unique_ptr<EntryPane> m_entryPane;
+    SessionLock* m_sessionLock = nullptr;
 };
