@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <utility>
 
@@ -29,9 +30,12 @@ void SessionLock::lock() {
     closeDialogs();
     m_window.hide();
     hideSecrets();
-    const int level = QThread::currentThread()->loopLevel();
-    QMetaObject::invokeMethod(
-        this, [this, level] { settle(level); }, Qt::QueuedConnection);
+    settleLater(QThread::currentThread()->loopLevel());
+}
+
+// A timer, not a queued call: a dialog that will not close must not keep the processor busy.
+void SessionLock::settleLater(int loopLevel) {
+    QTimer::singleShot(std::chrono::milliseconds(10), this, [this, loopLevel] { settle(loopLevel); });
 }
 
 bool SessionLock::closeDialogs() {
@@ -50,12 +54,6 @@ bool SessionLock::closeDialogs() {
         modal->done(QDialog::Rejected);
         closed = true;
     }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
-            dialog->done(QDialog::Rejected);
-            closed = true;
-        }
-    }
     return closed;
 }
 
@@ -72,8 +70,7 @@ void SessionLock::settle(int lastLoopLevel) {
     const int level = QThread::currentThread()->loopLevel();
     // A handler whose dialog was closed may have opened another one on its way out.
     if (closeDialogs() || level != lastLoopLevel) {
-        QMetaObject::invokeMethod(
-            this, [this, level] { settle(level); }, Qt::QueuedConnection);
+        settleLater(level);
         return;
     }
     runFatal(m_platform, nullptr, [this] { askForPassword(); });

@@ -44,6 +44,7 @@ private:
     // Runs again from the event loop until the loop level holds still with no dialog left: then the
     // loops of the closed dialogs have returned.
     void settle(int lastLoopLevel);
+    void settleLater(int loopLevel);
     void askForPassword();
 
     Main& m_window;
