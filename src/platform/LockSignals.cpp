@@ -1,6 +1,7 @@
 #include "LockSignals.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 
 namespace {
 
@@ -19,6 +20,15 @@ QString sessionObjectPath(const QByteArray& sessionId) {
         }
     }
     return path;
+}
+
+// Without a bus address libdbus would start a bus of its own for the display (dbus-launch), which
+// outlives the program; a desktop without a session bus has no screen saver to listen to either.
+QDBusConnection sessionBusIfRunning() {
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    const bool running = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+                         (!runtimeDir.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtimeDir + "/bus")));
+    return running ? QDBusConnection::sessionBus() : QDBusConnection(QString());
 }
 
 } // namespace
@@ -54,7 +64,7 @@ LockSignals::LockSignals(const QDBusConnection& sessionBus, const QDBusConnectio
 }
 
 LockSignals* LockSignals::ofTheDesktop(QObject* parent) {
-    return new LockSignals(QDBusConnection::sessionBus(), QDBusConnection::systemBus(), parent);
+    return new LockSignals(sessionBusIfRunning(), QDBusConnection::systemBus(), parent);
 }
 
 void LockSignals::screenSaverActiveChanged(bool active) {
