@@ -25,8 +25,6 @@ void SessionLock::lock() {
         return;
     }
     m_locked = true;
-    // The dialogs go before the window: a dialog closed over a hidden owner could take the program
-    // with it, as the last window closing does.
     closeDialogs();
     m_window.hide();
     hideSecrets();
@@ -84,8 +82,6 @@ void SessionLock::askForPassword() {
     }
 
     frmLogin login(m_module, m_platform, m_programFolder, &m_window);
-    // The login is the only window while locked; its closing must not count as the program's last.
-    login.setAttribute(Qt::WA_QuitOnClose, false);
     login.setVaultOpener(m_vault.reopen);
     if (login.exec() != QDialog::Accepted) {
         return; // the login has ended the program
@@ -93,7 +89,6 @@ void SessionLock::askForPassword() {
     // As at start-up: a vault without a master password gets one before anything else shows.
     if (m_module.MustSetPassword) {
         FrmPass password(m_module, m_platform, m_programFolder, &m_window);
-        password.setAttribute(Qt::WA_QuitOnClose, false);
         password.exec();
     }
     m_locked = false;
