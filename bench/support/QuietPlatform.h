@@ -15,6 +15,7 @@ private:
     struct QuietClipboard : Clipboard {
         void clear() override {}
         void setSecretText(const QString&) override {}
+        void clearOwnText() override {}
     } m_clipboard;
     struct QuietShell : Shell {
         bool open(const QString&) override { return true; }

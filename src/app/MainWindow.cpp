@@ -2,8 +2,9 @@
 
 #include "FrmPass.h"
 #include "OldVaultOffer.h"
-#include "VaultInUse.h"
 #include "ProtectCommand.h"
+#include "SessionLock.h"
+#include "VaultInUse.h"
 #include "controls/CategoryTree.h"
 #include "controls/CheckListBox.h"
 #include "controls/FlatEdit.h"
@@ -19,9 +20,10 @@
 #include "frmAbout.h"
 #include "frmLogin.h"
 #include "platform/ErrorReport.h"
+#include "platform/LockSignals.h"
 #include "vault/Module.h"
-#include "vault/VaultLock.h"
 #include "vault/ProtectedVault.h"
+#include "vault/VaultLock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,6 +83,17 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
     (new PasswordGeneration(m_platform, *m_paneWidgets.editPass, this, m_programFolder, [this] {
         return m_entryPane->WriteMode;
     }))->connectHandlers();
+    m_sessionLock = new SessionLock(*this, m_module, m_platform, m_programFolder);
+    // A file keyed by the master password is closed while locked, its key forgotten: the login's OK
+    // derives it again from the password typed at unlock and opens the file before its check.
+    m_sessionLock->setVaultSession({[this] {
+                                        Connection& connection = m_module.VaultConnection;
+                                        if (connection.isOpen() && connection.isProtected()) {
+                                            connection.close();
+                                            connection.setKey({});
+                                        }
+                                    },
+                                    {}});
     buildMenus();
 
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
@@ -186,6 +199,7 @@ void Main::buildMenus() {
     command(file, "Find", QStringLiteral("查找(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), &Main::Find);
     command(file, "Passwode", QStringLiteral("修改密码"), QKeySequence(Qt::CTRL | Qt::Key_P), &Main::Passwode);
     m_protectCommand = std::make_unique<ProtectCommand>(m_module, m_platform, this, m_programFolder, *file);
+    command(file, "Lock", QStringLiteral("锁定(&L)"), QKeySequence(Qt::CTRL | Qt::Key_L), &Main::Lock);
     command(file, "Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), &Main::Exit);
 
     // The tree's pop-up menu belongs to the window but never shows in the menu bar; the category
@@ -233,6 +247,7 @@ bool Main::load() {
         }
         GJTree();
         admitted = true;
+        m_sessionLock->arm();
     });
     if (!completed) {
         m_platform.programEnd.endProgram(1);
@@ -274,6 +289,14 @@ void Main::Find() {
 void Main::Passwode() {
     FrmPass dialog(m_module, m_platform, m_programFolder, this);
     dialog.exec();
+}
+
+void Main::Lock() {
+    m_sessionLock->lock();
+}
+
+void Main::lockOn(LockSignals* source) {
+    connectFatal(m_platform, this, source, &LockSignals::lockRequested, [this] { Lock(); });
 }
 
 void Main::Exit() {

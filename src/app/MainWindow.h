@@ -12,11 +12,13 @@ class CategoryTree;
 class CheckListBox;
 class FlatEdit;
 class FlatMemo;
+class LockSignals;
 class Module;
 class ProtectCommand;
 class QMenu;
 class QPushButton;
 class SkinComboBox;
+class SessionLock;
 class SkinEngine;
 class VaultLock;
 struct Platform;
@@ -44,11 +46,17 @@ public:
     // Menu commands.
     void Find();
     void Passwode();
+    void Lock();
     void Exit();
     void Help();
     void About();
 
+    // The desktop's moments to lock (screen locked, machine asleep) lock the window too.
+    void lockOn(LockSignals* source);
+
     CategoryTree* tree() const { return m_tree; }
+    CheckListBox* list() const { return m_paneWidgets.list; }
+    SessionLock& sessionLock() { return *m_sessionLock; }
     QMenu* rightMenu() const { return m_rightMenu; }
     EntryPane& entryPane() { return *m_entryPane; }
 
@@ -74,4 +82,5 @@ private:
     std::unique_ptr<CategoryCommands> m_categoryCommands;
     std::unique_ptr<EntryPane> m_entryPane;
     std::unique_ptr<ProtectCommand> m_protectCommand;
+    SessionLock* m_sessionLock = nullptr;
 };

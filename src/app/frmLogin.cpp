@@ -95,6 +95,10 @@ bool frmLogin::openIfClosed() {
 }
 
 void frmLogin::cmdOK_Click() {
+    if (m_openVault && !m_openVault(m_txtPassword->text())) {
+        refuse();
+        return;
+    }
     if (checkPassword()) {
         accept();
     }
@@ -114,9 +118,7 @@ bool frmLogin::checkPassword() {
         m_label1->setText(WrongPassword);
         return false;
     case LoginVerdict::Refused:
-        m_label1->setText(WrongPassword);
-        m_txtPassword->clear();
-        m_txtPassword->setFocus();
+        refuse();
         return false;
     case LoginVerdict::AdmittedFirstRun:
         m_module.MustSetPassword = true;
@@ -125,6 +127,12 @@ bool frmLogin::checkPassword() {
         break;
     }
     return true;
+}
+
+void frmLogin::refuse() {
+    m_label1->setText(WrongPassword);
+    m_txtPassword->clear();
+    m_txtPassword->setFocus();
 }
 
 void frmLogin::cmdCancel_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class Module;
 class QLabel;
@@ -16,6 +17,10 @@ class frmLogin : public QDialog {
 public:
     frmLogin(Module& module, Platform& platform, const QString& programFolder, QWidget* parent = nullptr);
 
+    // Runs on OK before the check, with the typed password: a vault whose file only that password
+    // opens is opened here. False refuses the password as a wrong one.
+    void setVaultOpener(std::function<bool(const QString& password)> opener) { m_openVault = std::move(opener); }
+
     void cmdOK_Click();
     void cmdCancel_Click();
 
@@ -28,10 +33,12 @@ private:
     // A file still closed is opened here: a protected one with the key derived from the typed
     // password (false when that password does not open it), any other as start-up opens it.
     bool openIfClosed();
+    void refuse();
 
     Module& m_module;
     Platform& m_platform;
     QLineEdit* m_txtUserName = nullptr;
     QLineEdit* m_txtPassword = nullptr;
     QLabel* m_label1 = nullptr;
+    std::function<bool(const QString&)> m_openVault;
 };

@@ -1,6 +1,7 @@
 #include "BackupNotice.h"
 #include "MainWindow.h"
 #include "controls/Fonts.h"
+#include "platform/LockSignals.h"
 #include "platform/RealPlatform.h"
 #include "vault/Module.h"
 #include "vault/ProgramFolders.h"
@@ -38,6 +39,7 @@ int main(int argc, char* argv[]) {
     if (!window.load()) {
         return 1;
     }
+    window.lockOn(LockSignals::ofTheDesktop(&window));
     window.show();
     // The login had the keyboard; the main window takes it over, so its shortcuts work at once
     // even where no window manager hands the focus on.

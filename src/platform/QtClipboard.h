@@ -19,8 +19,7 @@ public:
     void clear() override;
     void setSecretText(const QString& text) override;
 
-    // Takes our secret off the clipboard unless something else has been copied since.
-    void clearOwnText();
+    void clearOwnText() override;
 
 private:
     QTimer m_timer;

@@ -69,9 +69,6 @@ public:
 
     // The file this connection works on, for error descriptions.
     const QString& fileName() const { return m_fileName; }
-    // The key the file was opened with. A byte copy of the file keeps the file's key, whatever it
-    // was made from, so whoever proves such a copy must open it with this and nothing else.
-    const QByteArray& keyMaterial() const { return m_key; }
     sqlite3* handle() const { return m_db; }
     // The prepared statements the record sets of this connection reuse.
     SqliteSupport::StatementCache& statementCache();
@@ -86,7 +83,6 @@ private:
     QString m_connectionString;
     QByteArray m_key;
     QString m_fileName;
-    QByteArray m_key;
     sqlite3* m_db = nullptr;
     int m_busyTimeoutMs = DefaultBusyTimeoutMs;
     std::function<void(Connection&)> m_beforeFirstWrite;

@@ -51,12 +51,26 @@ public:
     void clear() override {
         ++clears;
         text.clear();
+        holdsOwn = false;
     }
     void setSecretText(const QString& newText) override {
         text = newText;
+        holdsOwn = true;
         ++sets;
     }
+    void clearOwnText() override {
+        if (holdsOwn) {
+            text.clear();
+            holdsOwn = false;
+        }
+    }
+    // Another program copies a text of its own: ours is gone from the clipboard.
+    void copiedElsewhere(const QString& otherText) {
+        text = otherText;
+        holdsOwn = false;
+    }
     QString text;
+    bool holdsOwn = false;
     int clears = 0;
     int sets = 0;
 };
