@@ -56,7 +56,7 @@ check "lintian finds no error" same "$(grep '^E:' <<<"$lintian_said")" ""
 # --- Files and modes, as dpkg will place them.
 listing=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }')
 mode_of() { awk -v path="./$1" '$3 == path { print $1 }' <<<"$listing"; }
-for program in vaultry newvault importvault exportvault; do
+for program in vaultry newvault importvault exportvault protectvault; do
     check "usr/bin/$program is a program" same "$(mode_of "usr/bin/$program")" "-rwxr-xr-x"
 done
 files=(usr/share/vaultry/Skin/Office2010.cjstyles usr/share/vaultry/Skin/NormalBlue.ini
@@ -67,7 +67,7 @@ files=(usr/share/vaultry/Skin/Office2010.cjstyles usr/share/vaultry/Skin/NormalB
 for size in 16 32 48 64 128 256; do
     files+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
 done
-for page in vaultry newvault importvault exportvault; do
+for page in vaultry newvault importvault exportvault protectvault; do
     files+=("usr/share/man/man1/$page.1.gz")
 done
 for file in "${files[@]}"; do

@@ -166,8 +166,9 @@ void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDatabasePassword() {
         }
         return names;
     }();
-    QCOMPARE(itemNames, QStringList({QStringLiteral("Passwode=修改密码"),
-                                     QStringLiteral("Protect=用主密码加密数据文件(&K)"), QStringLiteral("Exit=退出")}));
+    QCOMPARE(itemNames, QStringList({QStringLiteral("Find=查找(&F)"), QStringLiteral("Passwode=修改密码"),
+                                     QStringLiteral("Protect=用主密码加密数据文件(&K)"),
+                                     QStringLiteral("Lock=锁定(&L)"), QStringLiteral("Exit=退出")}));
     QVERIFY(!menuShowsProtected(window));
 
     // Declining the explanation changes nothing; a wrong password is refused and changes nothing.
