@@ -67,4 +67,3 @@ std::string readPasswordLine() {
     }
     return line;
 }
-
