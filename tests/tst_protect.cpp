@@ -7,6 +7,7 @@
 #include "app/FrmPass.h"
 #include "app/FrmProtect.h"
 #include "app/MainWindow.h"
+#include "app/SessionLock.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
 #include "vault/ProtectedVault.h"
@@ -136,6 +137,8 @@ private slots:
     void startUpTellsProtectedFromDamaged_data();
     void startUpTellsProtectedFromDamaged();
     void changingThePasswordRekeysTheFile();
+    void lockClosesAProtectedFileUntilItsPassword_data();
+    void lockClosesAProtectedFileUntilItsPassword();
     void toolsOpenAndProtectFromTheTerminal();
 };
 
@@ -379,3 +382,45 @@ void TestProtect::toolsOpenAndProtectFromTheTerminal() {
 
 QTEST_MAIN(TestProtect)
 #include "tst_protect.moc"
+
+void TestProtect::lockClosesAProtectedFileUntilItsPassword_data() {
+    QTest::addColumn<bool>("protectedFile");
+    QTest::newRow("protected by the master password") << true;
+    QTest::newRow("under the database password") << false;
+}
+
+// While locked no key of a protected file stays in memory: the file is closed and its key forgotten;
+// the password typed at unlock derives it again. A file under the program's own key stays open.
+void TestProtect::lockClosesAProtectedFileUntilItsPassword() {
+    QFETCH(bool, protectedFile);
+    TempVault vault;
+    fillVault(vault);
+    if (protectedFile) {
+        VaultRekey::rekey(vault.module().VaultConnection, ProtectedVault::newKeyFor(Password));
+    }
+    FakePlatform fake;
+    Module module;
+    Main window(module, fake.platform, vault.folder());
+    const auto typePassword = [](frmLogin* login) {
+        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(Password);
+        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    };
+    whenModal<frmLogin>(typePassword);
+    QVERIFY(window.load());
+
+    bool openWhileLocked = true;
+    bool derivedKeyWhileLocked = true;
+    whenModal<frmLogin>([&](frmLogin* login) {
+        openWhileLocked = module.VaultConnection.isOpen();
+        derivedKeyWhileLocked = module.VaultConnection.isProtected();
+        typePassword(login);
+    });
+    window.findChild<QAction*>(QStringLiteral("Lock"))->trigger();
+    QTRY_VERIFY(window.sessionLock().isLocked());
+    QTRY_VERIFY(!window.sessionLock().isLocked());
+    QCOMPARE(openWhileLocked, !protectedFile);
+    QVERIFY(!derivedKeyWhileLocked || !protectedFile);
+    QVERIFY(module.VaultConnection.isOpen());
+    QCOMPARE(module.VaultConnection.isProtected(), protectedFile);
+    QCOMPARE(rowsOf(vault.dbPath(), module.VaultConnection.key()).size(), 2 + 39 + 1 + 3);
+}
