@@ -104,6 +104,7 @@ private:
     FlatMemo* remark() const { return control<FlatMemo>("Edit_Remark"); }
     SkinComboBox* kinds() const { return control<SkinComboBox>("Combo_Type"); }
     EntryPane& pane() const { return m_w->main.entryPane(); }
+    EntryCommands& commands() const { return m_w->main.entryCommands(); }
     FakeMessageBoxes& boxes() const { return m_w->fake.boxes; }
     TempVault& vault() const { return m_w->vault; }
 
@@ -122,7 +123,7 @@ private:
     void chooseEntry(int row);
     void enterWriteMode() {
         click("Button_Read");
-        QVERIFY(pane().WriteMode);
+        QVERIFY(pane().writeMode());
     }
     QStringList paneTexts() const;
     // Every entry row as the file holds it, Nulls and types told apart.
@@ -222,7 +223,7 @@ void TestEntries::savingNewEntryEndToEnd() {
     QCOMPARE(listedKeys(), QList<qint64>{older});
 
     click("Button_New");
-    QVERIFY(pane().AddingNew);
+    QVERIFY(pane().addingNew());
     QVERIFY(button("Button_Save")->isEnabled());
     type(edit("Edit_Caption"), QStringLiteral("邮箱"));
     type(edit("Edit_Pass"), QStringLiteral("s3cret'pw"));
@@ -260,7 +261,7 @@ void TestEntries::savingNewEntryEndToEnd() {
     QCOMPARE(list()->item(1)->text(), QStringLiteral("邮箱"));
     QCOMPARE(list()->selectedIndex(), -1);
     QCOMPARE(paneTexts(), (QStringList{{}, {}, {}, {}, {}, QStringLiteral("普通账号")}));
-    QVERIFY(!pane().AddingNew);
+    QVERIFY(!pane().addingNew());
     QVERIFY(!button("Button_Save")->isEnabled());
     QVERIFY(!button("Button_Cancel")->isEnabled());
 }
@@ -338,7 +339,7 @@ void TestEntries::allowEditFollowsModeSelectionAndNewEntry() {
     expectPane(true, White, true);
 
     // A click on the list while nothing is selected changes nothing, not even the buttons.
-    pane().AddingNew = false;
+    pane().setAddingNew(false);
     emit list()->clicked();
     expectPane(true, White, true);
     QVERIFY(boxes().shown.isEmpty());
@@ -373,7 +374,7 @@ void TestEntries::choosingCategoryOrEntryDiscardsNewEntry() {
     click("Button_New");
     edit("Edit_Caption")->setText(QStringLiteral("未保存"));
     chooseCategory(cat);
-    QVERIFY(!pane().AddingNew);
+    QVERIFY(!pane().addingNew());
     QCOMPARE(edit("Edit_Caption")->text(), QString());
     // AllowEdit ran before the flag was cleared: the buttons stay as the new entry had them.
     QVERIFY(button("Button_Save")->isEnabled());
@@ -384,7 +385,7 @@ void TestEntries::choosingCategoryOrEntryDiscardsNewEntry() {
     chooseCategory(cat);
     click("Button_New");
     chooseEntry(0);
-    QVERIFY(!pane().AddingNew);
+    QVERIFY(!pane().addingNew());
     edit("Edit_Caption")->setText(QStringLiteral("改过"));
     boxes().queueAnswer(BoxAnswer::Yes);
     click("Button_Save");
@@ -417,7 +418,7 @@ void TestEntries::saveRefusalsComeInOrderAndWriteNothing() {
     edit("Edit_Caption")->setText(QStringLiteral("标题"));
     edit("Edit_Name")->setText(QStringLiteral("user"));
     refusal(QStringLiteral("请输入密码！"), BoxIcon::Information);
-    QVERIFY(pane().AddingNew);
+    QVERIFY(pane().addingNew());
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("标题"));
 }
 
@@ -432,7 +433,7 @@ void TestEntries::saveAnsweredNoChangesNothing() {
     click("Button_Save");
     QCOMPARE(boxes().texts(), QStringList{QStringLiteral("是否真的要保存信息？")});
     QCOMPARE(vault().count(QStringLiteral("Quorvane_Pass")), 0);
-    QVERIFY(pane().AddingNew);
+    QVERIFY(pane().addingNew());
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("标题"));
     QVERIFY(button("Button_Save")->isEnabled());
 }
@@ -502,7 +503,7 @@ void TestEntries::cancelRestoresOrKeepsThePane() {
     click("Button_New");
     edit("Edit_Caption")->setText(QStringLiteral("草稿"));
     click("Button_Cancel");
-    QVERIFY(!pane().AddingNew);
+    QVERIFY(!pane().addingNew());
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("草稿"));
     QVERIFY(!button("Button_Save")->isEnabled());
     QVERIFY(!button("Button_Cancel")->isEnabled());
@@ -520,7 +521,7 @@ void TestEntries::cancelRestoresOrKeepsThePane() {
     click("Button_New");
     QCOMPARE(edit("Edit_Caption")->text(), QString());
     click("Button_Cancel");
-    QVERIFY(!pane().AddingNew);
+    QVERIFY(!pane().addingNew());
     QCOMPARE(paneTexts(), stored);
     QVERIFY(button("Button_Save")->isEnabled());
 }
@@ -534,12 +535,12 @@ void TestEntries::deleteRefusesWithoutWriteModeOrSelection() {
     list()->setTicked(0, true);
 
     // The buttons are hidden in read-only mode; their handlers still refuse.
-    pane().Button_New();
-    QVERIFY(!pane().AddingNew);
+    commands().New();
+    QVERIFY(!pane().addingNew());
     QCOMPARE(boxes().texts(), QStringList{QStringLiteral("只读模式不能新建！")});
     QCOMPARE(boxes().last().icon, BoxIcon::Exclamation);
     boxes().shown.clear();
-    pane().Button_Del();
+    commands().Del();
     QCOMPARE(boxes().texts(), QStringList{QStringLiteral("只读模式不能删除！")});
     QCOMPARE(boxes().last().icon, BoxIcon::Exclamation);
     QCOMPARE(vault().count(QStringLiteral("Quorvane_Pass")), 2);
@@ -1113,7 +1114,7 @@ void TestEntries::engineFailuresInSaveAreTrappedElsewhereFatal() {
     click("Button_Save");
     QCOMPARE(boxes().last().title, QStringLiteral("错误-2147467259"));
     QCOMPARE(boxes().last().icon, BoxIcon::Critical);
-    QVERIFY(pane().AddingNew);
+    QVERIFY(pane().addingNew());
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("新"));
     QCOMPARE(list()->itemCount(), 1);
     QCOMPARE(m_w->fake.programEnd.calls, 0);

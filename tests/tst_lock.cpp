@@ -136,13 +136,13 @@ void TestLock::lockHidesEverythingAndOnlyThePasswordBringsItBack() {
         fake.clipboard.copiedElsewhere(Elsewhere);
     }
     if (!editing.isEmpty()) {
-        window.entryPane().Button_Read();
+        window.entryCommands().Read();
         if (editing == QLatin1String("new")) {
-            window.entryPane().Button_New();
+            window.entryCommands().New();
         }
         child<FlatEdit>(&window, "Edit_Caption")->setText(QStringLiteral("改了一半"));
     }
-    const bool writable = window.entryPane().WriteMode;
+    const bool writable = window.entryPane().writeMode();
     fake.boxes.shown.clear();
 
     QStringList whileLocked;
@@ -208,7 +208,7 @@ void TestLock::lockHidesEverythingAndOnlyThePasswordBringsItBack() {
         QCOMPARE(tree->selectedNode(), tree->nodeByKey(2));
         QCOMPARE(shown(window), empty + QStringList({QStringLiteral("工行"), QStringLiteral("招行")}));
         QVERIFY(!child<QPushButton>(&window, "Button_Save")->isEnabled()); // nothing composed any more
-        QCOMPARE(window.entryPane().WriteMode, writable);
+        QCOMPARE(window.entryPane().writeMode(), writable);
     }
 }
 

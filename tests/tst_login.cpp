@@ -397,7 +397,7 @@ void TestLogin::everyPasswordFieldMasksWithAsterisk() {
     auto* pass = owner.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"));
     owner.show();
     check(pass, QStringLiteral("read-only"));
-    owner.entryPane().Button_Read();
+    owner.entryCommands().Read();
     check(pass, QStringLiteral("writable"));
     QCOMPARE(unmasked, QStringList());
 }

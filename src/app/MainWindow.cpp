@@ -79,9 +79,11 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
         m_module, m_platform, *m_tree, this, [this] { GJTree(); }, m_programFolder);
     m_entryPane = std::make_unique<EntryPane>(m_module, m_platform, m_paneWidgets, this);
     m_entryPane->connectHandlers();
+    m_entryCommands = std::make_unique<EntryCommands>(m_module, m_platform, *m_entryPane, m_paneWidgets, this);
+    m_entryCommands->connectHandlers();
     // The password field owns its generator.
     (new PasswordGeneration(m_platform, *m_paneWidgets.editPass, this, m_programFolder, [this] {
-        return m_entryPane->WriteMode;
+        return m_entryPane->writeMode();
     }))->connectHandlers();
     m_sessionLock = new SessionLock(*this, m_module, m_platform, m_programFolder);
     // A file keyed by the master password is closed while locked, its key forgotten: the login's OK
@@ -260,18 +262,6 @@ bool Main::load() {
 
 void Main::GJTree() {
     m_treeBuilder->GJTree();
-}
-
-void Main::GXTree(qint64 PID) {
-    m_treeBuilder->GXTree(PID);
-}
-
-void Main::AllowEdit() {
-    m_entryPane->AllowEdit();
-}
-
-void Main::ClearEdlt() {
-    m_entryPane->ClearEdlt();
 }
 
 // Reading the vault for the search may fail (a locked file); that is reported and the window stays

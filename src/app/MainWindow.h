@@ -1,5 +1,6 @@
 #pragma once
 
+#include "entries/EntryCommands.h"
 #include "entries/EntryPane.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeBuilder.h"
@@ -39,9 +40,6 @@ public:
     bool load();
 
     void GJTree();
-    void GXTree(qint64 PID);
-    void AllowEdit();
-    void ClearEdlt();
 
     // Menu commands.
     void Find();
@@ -59,6 +57,7 @@ public:
     SessionLock& sessionLock() { return *m_sessionLock; }
     QMenu* rightMenu() const { return m_rightMenu; }
     EntryPane& entryPane() { return *m_entryPane; }
+    EntryCommands& entryCommands() { return *m_entryCommands; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,6 +80,7 @@ private:
     std::unique_ptr<CategoryTreeBuilder> m_treeBuilder;
     std::unique_ptr<CategoryCommands> m_categoryCommands;
     std::unique_ptr<EntryPane> m_entryPane;
+    std::unique_ptr<EntryCommands> m_entryCommands;
     std::unique_ptr<ProtectCommand> m_protectCommand;
     SessionLock* m_sessionLock = nullptr;
 };

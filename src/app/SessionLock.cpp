@@ -59,7 +59,7 @@ void SessionLock::hideSecrets() {
     m_platform.clipboard.clearOwnText();
     // Whatever was being composed or changed is dropped without a question, as Exit drops it.
     EntryPane& pane = m_window.entryPane();
-    pane.AddingNew = false;
+    pane.setAddingNew(false);
     pane.ClearEdlt();
     m_window.list()->clearItems();
 }

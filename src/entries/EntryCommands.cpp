@@ -6,12 +6,14 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
 #include "controls/SkinComboBox.h"
+#include "platform/ErrorReport.h"
 #include "platform/Platform.h"
 #include "vault/Module.h"
 #include "vault/SecretCipher.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
+#include <QPushButton>
 #include <optional>
 #include <vector>
 
@@ -19,16 +21,36 @@ EntryCommands::EntryCommands(Module& module, Platform& platform, EntryPane& pane
                              QWidget* window)
     : m_module(module), m_platform(platform), m_pane(pane), m_w(widgets), m_window(window) {}
 
+void EntryCommands::connectHandlers() {
+    const auto fatal = [this](QPushButton* button, void (EntryCommands::*command)()) {
+        connectFatal(m_platform, m_window, button, &QPushButton::clicked, [this, command] { (this->*command)(); });
+    };
+    fatal(m_w.buttonRead, &EntryCommands::Read);
+    fatal(m_w.buttonNew, &EntryCommands::New);
+    fatal(m_w.buttonCancel, &EntryCommands::Cancel);
+    fatal(m_w.buttonDel, &EntryCommands::Del);
+    fatal(m_w.buttonCopy1, &EntryCommands::CopyName);
+    fatal(m_w.buttonCopy2, &EntryCommands::CopyPass);
+    fatal(m_w.buttonFollow, &EntryCommands::Follow);
+    fatal(m_w.buttonView, &EntryCommands::View);
+    connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Save(); });
+}
+
 void EntryCommands::tell(const QString& text, BoxIcon icon) {
     m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
 }
 
+// Neither reloads nor empties the pane, and a new entry being composed stays so.
+void EntryCommands::Read() {
+    m_pane.setWriteMode(!m_pane.writeMode());
+}
+
 void EntryCommands::New() {
-    if (!m_pane.WriteMode) {
+    if (!m_pane.writeMode()) {
         tell(QStringLiteral("只读模式不能新建！"), BoxIcon::Exclamation);
         return;
     }
-    m_pane.AddingNew = true;
+    m_pane.setAddingNew(true);
     m_pane.AllowEdit();
     m_pane.ClearEdlt();
 }
@@ -40,7 +62,7 @@ void EntryCommands::Save() {
     }
     // Entry keys are 64-bit: the row of an entry whose ID went past 32767 must still be found.
     qint64 entryKey = 0;
-    if (!m_pane.AddingNew) {
+    if (!m_pane.addingNew()) {
         const int index = m_w.list->selectedIndex();
         if (index == -1) {
             tell(QStringLiteral("请选择一个需要编辑的内容！"), BoxIcon::Information);
@@ -104,7 +126,7 @@ bool stillAsShown(const Recordset& rs, const EntryPane::ShownEntry& shown) {
 void EntryCommands::writeEntry(qint64 entryKey) {
     // The selected node is read again, as the category to reload; the question box cannot change it.
     const qint64 categoryKey = CategoryTree::nodeKey(m_w.tree->selectedNode());
-    const bool adding = m_pane.AddingNew;
+    const bool adding = m_pane.addingNew();
     const std::optional<EntryPane::ShownEntry> shown = adding ? std::nullopt : m_pane.shownEntry();
 
     // Only what the user changed is encoded and written: a field left alone keeps its stored form,
@@ -177,20 +199,20 @@ void EntryCommands::writeEntry(qint64 entryKey) {
     case Outcome::Written:
         break;
     }
-    m_pane.AddingNew = false;
+    m_pane.setAddingNew(false);
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
     // The list still takes its key as the statement's text.
     m_pane.LoadEntryList(categoryKey);
 }
 
 void EntryCommands::Cancel() {
-    m_pane.AddingNew = false;
+    m_pane.setAddingNew(false);
     m_pane.ShowEntry();
     m_pane.AllowEdit();
 }
 
 void EntryCommands::Del() {
-    if (!m_pane.WriteMode) {
+    if (!m_pane.writeMode()) {
         tell(QStringLiteral("只读模式不能删除！"), BoxIcon::Exclamation);
         return;
     }

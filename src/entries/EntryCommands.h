@@ -10,14 +10,19 @@ class QWidget;
 struct Platform;
 enum class BoxIcon;
 
-// The commands of the entry side: new, save, cancel, delete, and the small field buttons. They act
-// on the pane's controls and its mode; the pane's buttons run them, each under the error handling
-// the pane connects it with. None catches an error itself.
+// The commands of the entry side: the mode switch, new, save, cancel, delete, and the small field
+// buttons. They act on the pane's controls and its mode; the pane's buttons run them, each under
+// the error handling connectHandlers gives it. None catches an error itself.
 class EntryCommands {
 public:
     EntryCommands(Module& module, Platform& platform, EntryPane& pane, const EntryPaneWidgets& widgets,
                   QWidget* window);
 
+    // Connects the pane's buttons to the commands below: Save reports an unexpected error and leaves
+    // the window as it was, every other command ends the program on one.
+    void connectHandlers();
+
+    void Read();
     void New();
     void Save();
     void Cancel();

@@ -43,24 +43,9 @@ void showKind(SkinComboBox& box, const QString& kind) {
 } // namespace
 
 EntryPane::EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window)
-    : m_module(module), m_platform(platform), m_w(widgets), m_window(window),
-      m_commands(module, platform, *this, widgets, window) {}
+    : m_module(module), m_platform(platform), m_w(widgets), m_window(window) {}
 
 void EntryPane::connectHandlers() {
-    // Every handler but Save ends the program on an unexpected error; Save reports it and
-    // leaves the window as it was.
-    const auto fatal = [this](QPushButton* button, void (EntryPane::*handler)()) {
-        connectFatal(m_platform, m_window, button, &QPushButton::clicked, [this, handler] { (this->*handler)(); });
-    };
-    fatal(m_w.buttonRead, &EntryPane::Button_Read);
-    fatal(m_w.buttonNew, &EntryPane::Button_New);
-    fatal(m_w.buttonCancel, &EntryPane::Button_Cancel);
-    fatal(m_w.buttonDel, &EntryPane::Button_Del);
-    fatal(m_w.buttonCopy1, &EntryPane::Button_Copy1);
-    fatal(m_w.buttonCopy2, &EntryPane::Button_Copy2);
-    fatal(m_w.buttonFollow, &EntryPane::Button_Follow);
-    fatal(m_w.buttonView, &EntryPane::Button_View);
-    connectTrapped(m_platform, m_window, m_w.buttonSave, &QPushButton::clicked, [this] { Button_Save(); });
     connectFatal(m_platform, m_window, m_w.list, &CheckListBox::clicked, [this] { ShowEntry(); });
     // A password the user copies out of the shown field goes where the copy button puts it: marked
     // as a secret, and taken off again after a while.
@@ -77,7 +62,7 @@ void EntryPane::LoadEntryList(qint64 categoryKey) {
     // next AllowEdit, as users of the program know it.
     AllowEdit();
     ClearEdlt();
-    AddingNew = false;
+    m_addingNew = false;
 
     const auto rs = m_module.freshRecordset();
     rs->open(Statements::entriesOfCategory(categoryKey), m_module.VaultConnection);
@@ -95,7 +80,7 @@ void EntryPane::ShowEntry() {
     if (index == -1) {
         return;
     }
-    AddingNew = false;
+    m_addingNew = false;
 
     // A stored secret that no encoding could have produced, or a Null that another program wrote
     // (an imported or damaged file), is reported once, and its field stays empty; the rest of the
@@ -163,7 +148,7 @@ void EntryPane::ClearEdlt() {
 }
 
 void EntryPane::AllowEdit() {
-    const bool writable = WriteMode;
+    const bool writable = m_writeMode;
     const QColor& back = writable ? BackColors::Writable : BackColors::ReadOnly;
 
     m_w.editCaption->setEnabled(writable);
@@ -180,7 +165,7 @@ void EntryPane::AllowEdit() {
     m_w.editRemark->setBackColor(back);
     m_w.comboType->setBackColor(back);
 
-    const bool somethingToSave = writable && (m_w.list->selectedIndex() != -1 || AddingNew);
+    const bool somethingToSave = writable && (m_w.list->selectedIndex() != -1 || m_addingNew);
     m_w.buttonSave->setEnabled(somethingToSave);
     m_w.buttonCancel->setEnabled(somethingToSave);
 
@@ -196,17 +181,10 @@ void EntryPane::AllowEdit() {
     }
 }
 
-void EntryPane::Button_Read() {
-    if (WriteMode) {
-        m_w.buttonRead->setText(ReadOnlyCaption);
-        m_w.buttonNew->hide();
-        m_w.buttonDel->hide();
-        WriteMode = false;
-    } else {
-        m_w.buttonNew->show();
-        m_w.buttonDel->show();
-        m_w.buttonRead->setText(WritableCaption);
-        WriteMode = true;
-    }
+void EntryPane::setWriteMode(bool writable) {
+    m_writeMode = writable;
+    m_w.buttonRead->setText(writable ? WritableCaption : ReadOnlyCaption);
+    m_w.buttonNew->setVisible(writable);
+    m_w.buttonDel->setVisible(writable);
     AllowEdit();
 }

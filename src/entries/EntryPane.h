@@ -1,6 +1,5 @@
 #pragma once
 
-#include "EntryCommands.h"
 #include "EntryPaneWidgets.h"
 
 #include <QString>
@@ -13,7 +12,8 @@ class QWidget;
 struct Platform;
 
 // The entry side of the main window: the list of a category's entries, the detail pane and the
-// read-only / writable mode. The entry commands (EntryCommands) run behind its buttons.
+// read-only / writable mode. It knows nothing of the commands behind its buttons (EntryCommands),
+// which act on it through the members below.
 class EntryPane {
 public:
     // The entry the pane was last filled from: its row as the file held it, and the text each
@@ -28,11 +28,16 @@ public:
 
     EntryPane(Module& module, Platform& platform, const EntryPaneWidgets& widgets, QWidget* window);
 
-    // Connects the controls' signals to the handlers below, each run under its error handling.
+    // Connects the pane's own controls (a click on the list, a copy out of the password field),
+    // each under its error handling; the buttons belong to the commands.
     void connectHandlers();
 
-    bool WriteMode = false;
-    bool AddingNew = false;
+    bool writeMode() const { return m_writeMode; }
+    // Shows the mode on the buttons (New and Delete only while writable) and applies it to the pane.
+    void setWriteMode(bool writable);
+    bool addingNew() const { return m_addingNew; }
+    // Only the flag: when the pane shows the change is the caller's order of calls.
+    void setAddingNew(bool adding) { m_addingNew = adding; }
 
     void LoadEntryList(qint64 categoryKey);
     void ShowEntry();
@@ -41,21 +46,12 @@ public:
 
     const std::optional<ShownEntry>& shownEntry() const { return m_shown; }
 
-    void Button_Read();
-    void Button_New() { m_commands.New(); }
-    void Button_Save() { m_commands.Save(); }
-    void Button_Cancel() { m_commands.Cancel(); }
-    void Button_Del() { m_commands.Del(); }
-    void Button_Copy1() { m_commands.CopyName(); }
-    void Button_Copy2() { m_commands.CopyPass(); }
-    void Button_Follow() { m_commands.Follow(); }
-    void Button_View() { m_commands.View(); }
-
 private:
     Module& m_module;
     Platform& m_platform;
     EntryPaneWidgets m_w;
     QWidget* m_window;
-    EntryCommands m_commands;
+    bool m_writeMode = false;
+    bool m_addingNew = false;
     std::optional<ShownEntry> m_shown;
 };
