@@ -101,7 +101,6 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
                  [this](int button, int x, int y) { onTreeMouseButton(button, x, y); });
     connectFatal(m_platform, this, m_tree, &CategoryTree::nodeClicked, [this](QTreeWidgetItem* node) {
-        // The list still takes its key as the statement's text.
         m_entryPane->LoadEntryList(CategoryTree::nodeKey(node));
     });
 

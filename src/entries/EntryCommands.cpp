@@ -201,7 +201,6 @@ void EntryCommands::writeEntry(qint64 entryKey) {
     }
     m_pane.setAddingNew(false);
     tell(QStringLiteral("保存信息完成！"), BoxIcon::Information);
-    // The list still takes its key as the statement's text.
     m_pane.LoadEntryList(categoryKey);
 }
 
