@@ -3,8 +3,8 @@
 // only; an existing file is never replaced.
 
 #include "PasswordLine.h"
-#include "app/MasterPassword.h"
 #include "migrate/KeePassXml.h"
+#include "vault/MasterPassword.h"
 #include "vault/Module.h"
 #include "vault/ProtectedVault.h"
 #include "vault/Statements.h"
