@@ -1,6 +1,7 @@
 #include "VaultBackup.h"
 
 #include "Connection.h"
+#include "KeyedDatabase.h"
 #include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
@@ -85,21 +86,6 @@ private:
     int m_fd = -1;
     bool m_claimed = false;
 };
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-DatabasePtr openKeyed(const QString& path, int flags, const QByteArray& key, int& rc) {
-    sqlite3* db = nullptr;
-    rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-    DatabasePtr owned(db);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
-    }
-    return owned;
-}
 
 // Keeps the connection's read lock on its file: while it lasts no other program can change a byte
 // of it, and a half-finished write of another program has been rolled back. Within a transaction

@@ -1,6 +1,7 @@
 #include "VaultRekey.h"
 
 #include "Connection.h"
+#include "KeyedDatabase.h"
 #include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
@@ -25,21 +26,6 @@ const QString leftoverPrefix = QStringLiteral(".DB-rekey-");
 [[noreturn]] void fail(const QString& dataFile, const QString& why) {
     throw VaultError(VaultError::EngineFailure,
                      QStringLiteral("无法改写数据文件“%1”的密钥，文件保持原样：%2").arg(dataFile, why));
-}
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-DatabasePtr openKeyed(const QString& path, int flags, const QByteArray& key, int& rc) {
-    sqlite3* db = nullptr;
-    rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-    DatabasePtr owned(db);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
-    }
-    return owned;
 }
 
 int runStatement(sqlite3* db, const QString& sql, const QVariantList& parameters = {}) {
