@@ -5,8 +5,8 @@
 // drawn from the whole length of an undisturbed run. Prints how often each outcome came up; exits
 // 1 when any run left a file that neither password opens, or rows lost or changed.
 
-#include "app/MasterPassword.h"
 #include "vault/FreshVault.h"
+#include "vault/MasterPassword.h"
 #include "vault/Module.h"
 #include "vault/ProtectedVault.h"
 #include "vault/SecretCipher.h"

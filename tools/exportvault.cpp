@@ -3,10 +3,11 @@
 // only; an existing file is never replaced.
 
 #include "PasswordLine.h"
-#include "app/MasterPassword.h"
 #include "migrate/KeePassXml.h"
+#include "vault/MasterPassword.h"
 #include "vault/Module.h"
 #include "vault/ProtectedVault.h"
+#include "vault/SafeFile.h"
 #include "vault/Statements.h"
 #include "vault/VaultError.h"
 
@@ -16,10 +17,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,17 +51,20 @@ bool admits(Module& module, const QString& typed) {
 }
 
 void writeNewPrivateFile(const QString& path, const QByteArray& content) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        const int error = errno;
+    const SafeFile::Created created = SafeFile::createExclusive(path);
+    if (created.modeFailed) {
+        throw VaultError(VaultError::EngineFailure,
+                         QStringLiteral("写入文件“%1”失败：%2").arg(path, SafeFile::systemMessage(created.error)));
+    }
+    if (created.fd < 0) {
         throw VaultError(
             VaultError::EngineFailure,
-            error == EEXIST
+            created.error == EEXIST
                 ? QStringLiteral("文件“%1”已经存在，不会覆盖它。").arg(path)
-                : QStringLiteral("无法创建文件“%1”：%2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                : QStringLiteral("无法创建文件“%1”：%2").arg(path, SafeFile::systemMessage(created.error)));
     }
-    bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    const int fd = created.fd;
+    bool written = true;
     for (qsizetype done = 0; written && done < content.size();) {
         const ssize_t n = ::write(fd, content.constData() + done, static_cast<size_t>(content.size() - done));
         if (n < 0 && errno == EINTR) {
@@ -76,10 +77,9 @@ void writeNewPrivateFile(const QString& path, const QByteArray& content) {
     const int error = errno;
     ::close(fd);
     if (!written) {
-        ::unlink(name.constData());
-        throw VaultError(
-            VaultError::EngineFailure,
-            QStringLiteral("写入文件“%1”失败：%2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+        ::unlink(QFile::encodeName(path).constData());
+        throw VaultError(VaultError::EngineFailure,
+                         QStringLiteral("写入文件“%1”失败：%2").arg(path, SafeFile::systemMessage(error)));
     }
 }
 

@@ -3,7 +3,7 @@
 // into FOLDER/Backup first.
 
 #include "PasswordLine.h"
-#include "app/MasterPassword.h"
+#include "vault/MasterPassword.h"
 #include "vault/Module.h"
 #include "vault/ProtectedVault.h"
 #include "vault/VaultBackup.h"

@@ -1,12 +1,12 @@
 #include "FrmProtect.h"
 
 #include "BusyWait.h"
-#include "MasterPassword.h"
 
 #include "controls/FlatEdit.h"
 #include "controls/Placement.h"
 #include "controls/WindowFrame.h"
 #include "platform/ErrorReport.h"
+#include "vault/MasterPassword.h"
 #include "vault/Module.h"
 #include "vault/ProtectedVault.h"
 #include "vault/VaultBackup.h"

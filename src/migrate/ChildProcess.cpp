@@ -1,10 +1,10 @@
 #include "ChildProcess.h"
 
+#include "vault/SafeFile.h"
 #include "vault/VaultError.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -82,7 +82,7 @@ ChildOutcome runInChild(const std::function<QByteArray()>& work, const ChildLimi
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         throw VaultError(VaultError::EngineFailure,
-                         QStringLiteral("无法启动读取进程：%1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+                         QStringLiteral("无法启动读取进程：%1").arg(SafeFile::systemMessage(errno)));
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -90,7 +90,7 @@ ChildOutcome runInChild(const std::function<QByteArray()>& work, const ChildLimi
         ::close(fds[0]);
         ::close(fds[1]);
         throw VaultError(VaultError::EngineFailure,
-                         QStringLiteral("无法启动读取进程：%1").arg(QString::fromLocal8Bit(std::strerror(error))));
+                         QStringLiteral("无法启动读取进程：%1").arg(SafeFile::systemMessage(error)));
     }
     if (pid == 0) {
         ::close(fds[0]);

@@ -3,6 +3,7 @@
 #include "vault/Connection.h"
 #include "vault/FreshVault.h"
 #include "vault/Recordset.h"
+#include "vault/SafeFile.h"
 #include "vault/VaultError.h"
 
 #include <QDir>
@@ -15,18 +16,16 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+using SafeFile::renameNoReplace;
+using SafeFile::syncFolder;
+using SafeFile::systemMessage;
 
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+namespace {
 
 [[noreturn]] void fail(const QString& text) {
     throw VaultError(VaultError::EngineFailure, text);
@@ -163,32 +162,6 @@ QString writeVerifiedCopy(const OldVault& old, const QString& targetFolder) {
     return tempFile;
 }
 
-void syncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Gives `from` the name `to` unless `to` exists; never replaces anything.
-int renameNoReplace(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        return errno;
-    }
-    // A file system without the no-replace rename: a hard link fails just as surely on an existing name.
-    if (::link(source.constData(), target.constData()) != 0) {
-        return errno;
-    }
-    ::unlink(source.constData());
-    return 0;
-}
-
 QString existsMessage(const QString& filePath) {
     return QStringLiteral("数据文件“%1”已经存在，不会覆盖它。").arg(filePath);
 }
@@ -206,9 +179,10 @@ void keepOldFile(const QString& dataFile, const QString& keptAs) {
         fail(QStringLiteral("文件“%1”已经存在，不会覆盖它。").arg(keptAs));
     }
     QFile in(dataFile);
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    const SafeFile::Created created = SafeFile::createExclusive(keptAs);
+    const int fd = created.fd;
     if (fd < 0 || !in.open(QIODevice::ReadOnly)) {
-        const int openError = fd < 0 ? errno : error;
+        const int openError = fd < 0 ? created.error : error;
         if (fd >= 0) {
             ::close(fd);
             ::unlink(target.constData());

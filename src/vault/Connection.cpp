@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
 #include "VaultKey.h"
@@ -73,8 +74,8 @@ QString describeEngineError(int resultCode, const QString& fileName, const QStri
 }
 
 VaultError engineError(int resultCode, const QString& fileName, sqlite3* db) {
-    const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(resultCode));
-    return VaultError(VaultError::EngineFailure, describeEngineError(resultCode, fileName, message));
+    return VaultError(VaultError::EngineFailure,
+                      describeEngineError(resultCode, fileName, SafeFile::engineMessage(db, resultCode)));
 }
 
 } // namespace

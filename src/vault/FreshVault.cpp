@@ -1,6 +1,7 @@
 #include "FreshVault.h"
 
 #include "Connection.h"
+#include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
 
@@ -8,9 +9,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,33 +46,23 @@ INSERT INTO Quorvane_Login (ID, Pass) VALUES (1, NULL);
 COMMIT;
 )sql";
 
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Claims the name with an exclusive create, so that an existing file can never be overwritten,
 // not even one that appears between a check and the write.
 void claimNewFile(const QString& filePath) {
-    const QByteArray name = QFile::encodeName(filePath);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EEXIST) {
-            throw VaultError(VaultError::EngineFailure,
-                             QStringLiteral("数据文件“%1”已经存在，不会覆盖它。").arg(filePath));
-        }
-        throw VaultError(VaultError::EngineFailure,
-                         QStringLiteral("无法创建数据文件“%1”：%2").arg(filePath, systemMessage(error)));
+    const SafeFile::Created created = SafeFile::createExclusive(filePath);
+    if (created.modeFailed) {
+        throw VaultError(
+            VaultError::EngineFailure,
+            QStringLiteral("无法设置数据文件“%1”的权限：%2").arg(filePath, SafeFile::systemMessage(created.error)));
     }
-    // The umask may not take away more than group and other bits; make the mode exact anyway.
-    const int chmodResult = ::fchmod(fd, S_IRUSR | S_IWUSR);
-    const int chmodError = errno;
-    ::close(fd);
-    if (chmodResult != 0) {
-        ::unlink(name.constData());
-        throw VaultError(VaultError::EngineFailure,
-                         QStringLiteral("无法设置数据文件“%1”的权限：%2").arg(filePath, systemMessage(chmodError)));
+    if (created.fd < 0) {
+        throw VaultError(
+            VaultError::EngineFailure,
+            created.error == EEXIST
+                ? QStringLiteral("数据文件“%1”已经存在，不会覆盖它。").arg(filePath)
+                : QStringLiteral("无法创建数据文件“%1”：%2").arg(filePath, SafeFile::systemMessage(created.error)));
     }
+    ::close(created.fd);
 }
 
 } // namespace
@@ -86,7 +74,7 @@ void createFreshVault(const QString& filePath) {
     // half-written vault is never left behind.
     sqlite3* db = nullptr;
     auto fail = [&](int code) {
-        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+        const QString message = SafeFile::engineMessage(db, code);
         sqlite3_close_v2(db);
         QFile::remove(filePath);
         QFile::remove(filePath + QStringLiteral("-journal"));

@@ -1,6 +1,7 @@
 #include "ProgramFolders.h"
 
 #include "FreshVault.h"
+#include "SafeFile.h"
 #include "VaultError.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -23,8 +23,8 @@ bool somethingAt(const QString& path) {
 [[noreturn]] void cannotMakeFolder(const QString& wanted, const QString& failed, int error) {
     // A file where a folder of the path belongs is the likely cause, and the system's own words for
     // it ("File exists") would name neither.
-    const QString reason = error == EEXIST ? QStringLiteral("“%1”已经存在，但不是文件夹").arg(failed)
-                                           : QString::fromLocal8Bit(std::strerror(error));
+    const QString reason =
+        error == EEXIST ? QStringLiteral("“%1”已经存在，但不是文件夹").arg(failed) : SafeFile::systemMessage(error);
     throw VaultError(VaultError::EngineFailure, QStringLiteral("无法建立数据文件夹“%1”：%2。请确认该位置可以写入，"
                                                                "或用环境变量 XDG_DATA_HOME 指定另一个数据目录。")
                                                     .arg(wanted, reason));

@@ -1,6 +1,8 @@
 #include "VaultBackup.h"
 
 #include "Connection.h"
+#include "KeyedDatabase.h"
+#include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
 
@@ -14,14 +16,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
+using SafeFile::engineMessage;
+using SafeFile::renameNoReplace;
+using SafeFile::systemMessage;
 using SqliteSupport::StatementPtr;
 
 namespace {
@@ -29,10 +31,6 @@ namespace {
 const QRegularExpression& backupPattern() {
     static const QRegularExpression pattern(QStringLiteral("^DB-(\\d{8}-\\d{6})(?:-(\\d{1,6}))?\\.xml$"));
     return pattern;
-}
-
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 [[noreturn]] void fail(const QString& folder, const QString& why) {
@@ -58,16 +56,12 @@ public:
                      .arg(folder)
                      .arg(::getpid())
                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))) {
-        const QByteArray name = QFile::encodeName(m_path);
-        m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-        if (m_fd < 0) {
-            fail(folder, systemMessage(errno));
+        const SafeFile::Created created = SafeFile::createExclusive(m_path);
+        if (created.fd < 0) {
+            fail(folder, systemMessage(created.error));
         }
+        m_fd = created.fd;
         m_claimed = true;
-        // The umask may take away more than group and other bits; the mode must be exact.
-        if (::fchmod(m_fd, S_IRUSR | S_IWUSR) != 0) {
-            fail(folder, systemMessage(errno));
-        }
     }
     ~PartFile() {
         closeFile();
@@ -92,25 +86,6 @@ private:
     int m_fd = -1;
     bool m_claimed = false;
 };
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-DatabasePtr openKeyed(const QString& path, int flags, const QByteArray& key, int& rc) {
-    sqlite3* db = nullptr;
-    rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-    DatabasePtr owned(db);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
-    }
-    return owned;
-}
-
-QString engineMessage(sqlite3* db, int rc) {
-    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-}
 
 // Keeps the connection's read lock on its file: while it lasts no other program can change a byte
 // of it, and a half-finished write of another program has been rolled back. Within a transaction
@@ -156,7 +131,7 @@ qint64 copyBytes(Connection& connection, PartFile& part, const QString& folder) 
     sqlite3_int64 size = 0;
     int rc = file->pMethods->xFileSize(file, &size);
     if (rc != SQLITE_OK) {
-        fail(folder, QString::fromUtf8(sqlite3_errstr(rc)));
+        fail(folder, engineMessage(nullptr, rc));
     }
     constexpr sqlite3_int64 chunk = 1 << 20;
     QByteArray buffer(static_cast<qsizetype>(std::min(size, chunk)), Qt::Uninitialized);
@@ -164,7 +139,7 @@ qint64 copyBytes(Connection& connection, PartFile& part, const QString& folder) 
         const int length = static_cast<int>(std::min(size - offset, chunk));
         rc = file->pMethods->xRead(file, buffer.data(), length, offset);
         if (rc != SQLITE_OK) {
-            fail(folder, QStringLiteral("读取数据文件时出错（%1）。").arg(QString::fromUtf8(sqlite3_errstr(rc))));
+            fail(folder, QStringLiteral("读取数据文件时出错（%1）。").arg(engineMessage(nullptr, rc)));
         }
         for (int done = 0; done < length;) {
             const ssize_t n = ::write(part.fd(), buffer.constData() + done, static_cast<size_t>(length - done));
@@ -285,21 +260,11 @@ void removeLeftovers(const QString& folder) {
 // Gives the finished copy the first free name of its second. Never replaces a file: another run
 // may have written a backup within the same second.
 QString giveName(const QString& part, const QString& folder, const QDateTime& when) {
-    const QByteArray from = QFile::encodeName(part);
     for (int number = 1; number < 1000; ++number) {
         const QString target = folder + u'/' + backupName(when, number);
-        const QByteArray to = QFile::encodeName(target);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        const int error = renameNoReplace(part, target);
+        if (error == 0) {
             return target;
-        }
-        int error = errno;
-        if (error == EINVAL || error == ENOSYS) {
-            // A file system without the no-replace rename: a hard link also refuses an existing name.
-            if (::link(from.constData(), to.constData()) == 0) {
-                ::unlink(from.constData());
-                return target;
-            }
-            error = errno;
         }
         if (error != EEXIST) {
             fail(folder, systemMessage(error));

@@ -1,6 +1,8 @@
 #include "VaultRekey.h"
 
 #include "Connection.h"
+#include "KeyedDatabase.h"
+#include "SafeFile.h"
 #include "SqliteSupport.h"
 #include "VaultError.h"
 
@@ -10,11 +12,11 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <cstdio>
 #include <unistd.h>
 
+using SafeFile::engineMessage;
+using SafeFile::systemMessage;
 using SqliteSupport::StatementPtr;
 
 namespace {
@@ -24,29 +26,6 @@ const QString leftoverPrefix = QStringLiteral(".DB-rekey-");
 [[noreturn]] void fail(const QString& dataFile, const QString& why) {
     throw VaultError(VaultError::EngineFailure,
                      QStringLiteral("无法改写数据文件“%1”的密钥，文件保持原样：%2").arg(dataFile, why));
-}
-
-QString systemMessage(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QString engineMessage(sqlite3* db, int rc) {
-    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-}
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-DatabasePtr openKeyed(const QString& path, int flags, const QByteArray& key, int& rc) {
-    sqlite3* db = nullptr;
-    rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-    DatabasePtr owned(db);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
-    }
-    return owned;
 }
 
 int runStatement(sqlite3* db, const QString& sql, const QVariantList& parameters = {}) {
@@ -72,13 +51,11 @@ public:
                      .arg(folder, leftoverPrefix)
                      .arg(::getpid())
                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))) {
-        const int fd =
-            ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-        if (fd < 0) {
-            fail(dataFile, systemMessage(errno));
+        const SafeFile::Created created = SafeFile::createExclusive(m_path);
+        if (created.fd < 0) {
+            fail(dataFile, systemMessage(created.error));
         }
-        ::fchmod(fd, S_IRUSR | S_IWUSR);
-        ::close(fd);
+        ::close(created.fd);
     }
     ~CopyFile() {
         if (!m_renamed) {
@@ -114,7 +91,7 @@ void writeCopy(Connection& connection, const QString& path, const QByteArray& ne
     const int stepped = sqlite3_backup_step(backup, -1);
     rc = sqlite3_backup_finish(backup);
     if (stepped != SQLITE_DONE) {
-        fail(dataFile, QString::fromUtf8(sqlite3_errstr(stepped)));
+        fail(dataFile, engineMessage(nullptr, stepped));
     }
     if (rc == SQLITE_OK && !loginUpdate.isEmpty()) {
         rc = runStatement(copy.get(), loginUpdate, parameters);
@@ -124,7 +101,7 @@ void writeCopy(Connection& connection, const QString& path, const QByteArray& ne
     }
     rc = sqlite3_close(copy.release());
     if (rc != SQLITE_OK) {
-        fail(dataFile, QString::fromUtf8(sqlite3_errstr(rc)));
+        fail(dataFile, engineMessage(nullptr, rc));
     }
 }
 
@@ -147,18 +124,6 @@ void proveCopy(const QString& path, const QByteArray& newKey, const QString& dat
     if (verdict != QStringLiteral("ok")) {
         fail(dataFile, QStringLiteral("新文件未通过检查（%1）。").arg(verdict));
     }
-}
-
-void syncFile(const QString& path, const QString& dataFile) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        fail(dataFile, systemMessage(error));
-    }
-    ::close(fd);
 }
 
 } // namespace
@@ -211,7 +176,9 @@ void rekey(Connection& connection, const QByteArray& newKey, const QString& logi
     CopyFile copy(QFileInfo(dataFile).absolutePath(), dataFile);
     writeCopy(connection, copy.path(), newKey, loginUpdate, parameters);
     proveCopy(copy.path(), newKey, dataFile);
-    syncFile(copy.path(), dataFile);
+    if (const int error = SafeFile::syncFile(copy.path()); error != 0) {
+        fail(dataFile, systemMessage(error));
+    }
     // A journal beside the file belongs to the file the rename replaces: the engine would play it
     // back into the new one.
     if (QFileInfo(dataFile + QStringLiteral("-journal")).size() > 0) {
@@ -223,12 +190,7 @@ void rekey(Connection& connection, const QByteArray& newKey, const QString& logi
     copy.renamed();
     // The new file is in place from here on, whatever follows: a folder that cannot be synced only
     // leaves the rename to the system's own flush.
-    const int folderFd =
-        ::open(QFile::encodeName(QFileInfo(dataFile).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    SafeFile::syncFolder(QFileInfo(dataFile).absolutePath());
 
     // The handle still reads the file the rename replaced.
     runStatement(db, QStringLiteral("ROLLBACK"));

@@ -1,8 +1,8 @@
 #include "MasterPassword.h"
 
-#include "vault/Module.h"
-#include "vault/SecretCipher.h"
-#include "vault/Statements.h"
+#include "Module.h"
+#include "SecretCipher.h"
+#include "Statements.h"
 
 void readRootSeq(Module& module) {
     const auto root = module.freshRecordset();
