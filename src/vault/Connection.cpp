@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "SqliteSupport.h"
+#include "StatementCache.h"
 #include "VaultError.h"
 #include "VaultKey.h"
 
