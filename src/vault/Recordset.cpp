@@ -22,7 +22,7 @@ constexpr qint64 firstRows = 32;
 }
 
 [[noreturn]] void raiseNotOpen() {
-    throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集没有打开，不能进行此操作。"));
+    throw VaultError(VaultError::OperationNotAllowed, QStringLiteral("记录集没有打开，不能进行此操作。"));
 }
 
 } // namespace
@@ -182,7 +182,7 @@ int Recordset::columnIndex(const QString& column) const {
             return c;
         }
     }
-    throw VaultError(VaultError::EngineFailure, QStringLiteral("记录集中没有名为“%1”的列。").arg(column));
+    throw VaultError(VaultError::OperationNotAllowed, QStringLiteral("记录集中没有名为“%1”的列。").arg(column));
 }
 
 void Recordset::requireOpen() const {

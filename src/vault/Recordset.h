@@ -43,7 +43,7 @@ public:
     void moveNext();
 
     // The current row's value of a column; Null is a null QVariant. Throws NoCurrentRow
-    // without a current row, EngineFailure for a column the result does not have.
+    // without a current row, OperationNotAllowed for a column the result does not have.
     QVariant value(const QString& column) const;
     // Typed reads: a Null throws InvalidUseOfNull; a number outside 16 bits throws Overflow.
     QString text(const QString& column) const;

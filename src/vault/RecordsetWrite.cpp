@@ -151,7 +151,7 @@ QString Recordset::tableForUpdate() const {
     // Rows can be added or changed only in the one table of a plain SELECT: a join, a grouping
     // or a computed result has no single row of the file to write to.
     if (m_sourceTable.isEmpty()) {
-        throw VaultError(VaultError::EngineFailure,
+        throw VaultError(VaultError::OperationNotAllowed,
                          QStringLiteral("只有单表查询的记录集才能添加或更新记录：%1").arg(m_sql));
     }
     return m_sourceTable;
