@@ -233,7 +233,7 @@ private slots:
 
         // Closed, the same object opens again; an empty result has no current row.
         rs.close();
-        QCOMPARE(errorNumber([&] { rs.recordCount(); }), VaultError::EngineFailure);
+        QCOMPARE(errorNumber([&] { rs.recordCount(); }), VaultError::OperationNotAllowed);
         rs.open(Statements::childCategories(1), vault.module().VaultConnection);
         QCOMPARE(rs.recordCount(), 0);
         QVERIFY(rs.atEnd());
@@ -261,7 +261,7 @@ private slots:
         QCOMPARE(rs.text(QStringLiteral("cAPTION")), QString());
         QCOMPARE(rs.integer(QStringLiteral("id")), 5);
         QCOMPARE(rs.integer(QStringLiteral("TYPE")), 1);
-        QCOMPARE(errorNumber([&] { rs.value(QStringLiteral("Nope")); }), VaultError::EngineFailure);
+        QCOMPARE(errorNumber([&] { rs.value(QStringLiteral("Nope")); }), VaultError::OperationNotAllowed);
         // Numbers from text, text from numbers, and the limits of 16 bits.
         QCOMPARE(rs.int16(QStringLiteral("Pass")), qint16(-12));
         QCOMPARE(rs.integer(QStringLiteral("Www")), 42); // half to even
@@ -313,7 +313,7 @@ private slots:
         for (const QString& notOneTable : {QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"),
                                            QStringLiteral("Select ID, Caption || 'x' as Caption from Quorvane_Pass")}) {
             rs->open(notOneTable, vault.module().VaultConnection);
-            QCOMPARE(errorNumber([&] { rs->addNew(); }), VaultError::EngineFailure);
+            QCOMPARE(errorNumber([&] { rs->addNew(); }), VaultError::OperationNotAllowed);
             QCOMPARE(vault.count(QStringLiteral("Quorvane_Pass")), 3);
         }
     }
@@ -511,6 +511,39 @@ private slots:
         Recordset rs;
         QVERIFY(caught([&] { rs.open(QStringLiteral("DELETE FROM Quorvane_Type"), connection); }));
         QCOMPARE(vault.count(QStringLiteral("Quorvane_Type")), 1);
+    }
+
+    // Misuse of the data layer is the program's fault, not the file's: it must not carry the engine's
+    // number, for which the category dialog ends the program.
+    void misuseIsNotAnEngineFailure_data() {
+        QTest::addColumn<QString>("misuse");
+        for (const char* misuse :
+             {"record set not open", "missing column", "wrong parameter count", "row added to two tables"}) {
+            QTest::newRow(misuse) << QString::fromLatin1(misuse);
+        }
+    }
+
+    void misuseIsNotAnEngineFailure() {
+        QFETCH(QString, misuse);
+        TempVault vault;
+        Connection& connection = vault.module().VaultConnection;
+        Recordset rs;
+        const auto error = caught([&] {
+            if (misuse == QLatin1String("record set not open")) {
+                rs.recordCount();
+            } else if (misuse == QLatin1String("missing column")) {
+                rs.open(Statements::category(1), connection);
+                rs.value(QStringLiteral("Nope"));
+            } else if (misuse == QLatin1String("wrong parameter count")) {
+                connection.execute(Statements::setLoginPass());
+            } else if (misuse == QLatin1String("row added to two tables")) {
+                rs.open(QStringLiteral("Select * from Quorvane_Pass, Quorvane_Type"), connection);
+                rs.addNew();
+            }
+        });
+        QVERIFY(error);
+        QCOMPARE(error->number(), VaultError::OperationNotAllowed);
+        QVERIFY(!error->description().isEmpty());
     }
 
     void openFailures_data() {

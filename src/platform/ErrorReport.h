@@ -23,8 +23,6 @@ class QWidget;
 
 // The "错误" box: text = description, title = "错误" + number, critical icon.
 void reportError(Platform& platform, QWidget* parent, const VaultError& error);
-// Anything that is not a VaultError still gets a box with a number: see VaultError.h for which.
-VaultError asVaultError(const std::exception& error);
 
 // With a trap: an error is reported and handed back, so the caller can make its own choice; nothing
 // when the body ran through.
@@ -35,7 +33,8 @@ template <typename Body> std::optional<VaultError> runTrapped(Platform& platform
     } catch (const VaultError& error) {
         failure = error;
     } catch (const std::exception& error) {
-        failure = asVaultError(error);
+        // Anything that is not a VaultError still gets a box with a number: see VaultError.h for which.
+        failure = VaultError::from(error);
     }
     if (failure) {
         reportError(platform, parent, *failure);

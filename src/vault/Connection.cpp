@@ -2,6 +2,7 @@
 
 #include "SafeFile.h"
 #include "SqliteSupport.h"
+#include "StatementCache.h"
 #include "VaultError.h"
 #include "VaultKey.h"
 
@@ -218,10 +219,11 @@ void Connection::execute(const QString& sql, const QVariantList& parameters) {
         std::exchange(m_beforeFirstWrite, nullptr)(*this);
     }
     if (sqlite3_bind_parameter_count(statement.get()) != parameters.size()) {
-        throw VaultError(VaultError::EngineFailure, QStringLiteral("语句的参数个数（%1）与给出的值的个数（%2）不符：%3")
-                                                        .arg(sqlite3_bind_parameter_count(statement.get()))
-                                                        .arg(parameters.size())
-                                                        .arg(sql));
+        throw VaultError(VaultError::OperationNotAllowed,
+                         QStringLiteral("语句的参数个数（%1）与给出的值的个数（%2）不符：%3")
+                             .arg(sqlite3_bind_parameter_count(statement.get()))
+                             .arg(parameters.size())
+                             .arg(sql));
     }
     for (int i = 0; i < parameters.size(); ++i) {
         rc = SqliteSupport::bindValue(statement.get(), i + 1, parameters.at(i));

@@ -364,7 +364,7 @@ std::function<void(Connection&)> beforeFirstWrite(std::function<void(const Vault
             }
         } catch (const std::exception& error) {
             if (report) {
-                report(VaultError(VaultError::EngineFailure, QString::fromLocal8Bit(error.what())));
+                report(VaultError::from(error));
             }
         }
     };

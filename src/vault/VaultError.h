@@ -20,6 +20,12 @@ public:
     static constexpr long Overflow = 6;
     // A value of the wrong kind (a text that is no number where a number is needed).
     static constexpr long TypeMismatch = 13;
+    // The data layer used in a way it does not allow: a record set that is not open, a column the
+    // result does not have, a statement given more or fewer values than it has marks, a row added
+    // to or changed in a result that is not one table's rows. A fault of the program, not of the
+    // data file, so it must not read as an engine failure (the old runtime's "operation not
+    // allowed in this context").
+    static constexpr long OperationNotAllowed = 3219;
     // An argument a procedure cannot take: an empty cipher key, no code page to convert with, a
     // tree node key that is taken or names no node (std::invalid_argument).
     static constexpr long InvalidCall = 5;
@@ -32,6 +38,10 @@ public:
     static constexpr long InternalError = 51;
 
     VaultError(long number, QString description);
+    // Any exception as the program's error, so a failure has the same number wherever it is
+    // caught: a VaultError keeps its own, a standard one gets the number named above for its
+    // kind, and nothing foreign is ever taken for an engine failure.
+    static VaultError from(const std::exception& error);
 
     long number() const noexcept { return m_number; }
     const QString& description() const noexcept { return m_description; }
