@@ -1,5 +1,6 @@
 #include "app/frmAbout.h"
 #include "support/FakePlatform.h"
+#include "support/SuiteGuard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -220,5 +221,5 @@ void TestAbout::linkClickOpensAddressSilently() {
     QVERIFY(dialog.isVisible());
 }
 
-QTEST_MAIN(TestAbout)
+VAULTRY_TEST_MAIN(TestAbout)
 #include "tst_about.moc"

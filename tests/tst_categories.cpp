@@ -2,6 +2,7 @@
 #include "controls/FlatEdit.h"
 #include "support/FakePlatform.h"
 #include "support/ReadOnlyCopy.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeBuilder.h"
@@ -575,6 +576,6 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     TestCategories test;
-    return QTest::qExec(&test, argc, argv);
+    return runGuarded(test, argc, argv);
 }
 #include "tst_categories.moc"

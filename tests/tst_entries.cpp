@@ -1,6 +1,7 @@
 // The entry side of the main window, driven through the real window on a temporary vault.
 #include "FakePlatform.h"
 #include "ModalDriver.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 
 #include "app/MainWindow.h"
@@ -1191,5 +1192,5 @@ void TestEntries::menuShortcutsGoBeforeTheFocusedControl() {
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("一"));
 }
 
-QTEST_MAIN(TestEntries)
+VAULTRY_TEST_MAIN(TestEntries)
 #include "tst_entries.moc"

@@ -2,6 +2,7 @@
 // driven through the real main window.
 #include "FakePlatform.h"
 #include "ModalDriver.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 
 #include "app/MainWindow.h"
@@ -378,5 +379,5 @@ void TestFind::generatorGoesIntoThePasswordField() {
     QCOMPARE(w.fake.programEnd.calls, 0);
 }
 
-QTEST_MAIN(TestFind)
+VAULTRY_TEST_MAIN(TestFind)
 #include "tst_find.moc"

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
+#include "support/SuiteGuard.h"
 #include "vault/FreshVault.h"
 #include "vault/Module.h"
 #include "vault/ProgramFolders.h"
@@ -133,5 +134,5 @@ void TestFolders::startFindsTheVaultOfItsLayout() {
     QCOMPARE(QFileInfo::exists(home), packaged);
 }
 
-QTEST_MAIN(TestFolders)
+VAULTRY_TEST_MAIN(TestFolders)
 #include "tst_folders.moc"

@@ -10,6 +10,7 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
 #include "platform/LockSignals.h"
+#include "support/SuiteGuard.h"
 #include "vault/SecretCipher.h"
 
 #include <QAction>
@@ -257,5 +258,5 @@ void TestLock::desktopSignalsOnABusRequestALock() {
     bus.disconnect(QString(), "/test", "org.vaultry.Test", "Marker", this, SLOT(markerArrived()));
 }
 
-QTEST_MAIN(TestLock)
+VAULTRY_TEST_MAIN(TestLock)
 #include "tst_lock.moc"

@@ -10,6 +10,7 @@
 #include "migrate/ChildProcess.h"
 #include "migrate/JetText.h"
 #include "migrate/VaultImport.h"
+#include "support/SuiteGuard.h"
 #include "vault/SecretCipher.h"
 #include "vault/VaultError.h"
 
@@ -874,5 +875,5 @@ void TestMigrate::exportRefuses() {
     }
 }
 
-QTEST_MAIN(TestMigrate)
+VAULTRY_TEST_MAIN(TestMigrate)
 #include "tst_migrate.moc"

@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
+#include "support/SuiteGuard.h"
 #include "vault/ProtectedVault.h"
 #include "vault/SecretCipher.h"
 #include "vault/SqliteSupport.h"
@@ -376,5 +377,5 @@ void TestProtect::toolsOpenAndProtectFromTheTerminal() {
     QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()), before);
 }
 
-QTEST_MAIN(TestProtect)
+VAULTRY_TEST_MAIN(TestProtect)
 #include "tst_protect.moc"

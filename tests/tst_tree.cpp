@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "support/FakePlatform.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "tree/CategoryTreeBuilder.h"
 
@@ -240,5 +241,5 @@ void TestTree::rightButtonOpensTheMenuAtThePointer() {
     QVERIFY(fake.boxes.shown.isEmpty());
 }
 
-QTEST_MAIN(TestTree)
+VAULTRY_TEST_MAIN(TestTree)
 #include "tst_tree.moc"
