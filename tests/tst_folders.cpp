@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
+#include "support/Child.h"
 #include "support/SuiteGuard.h"
 #include "vault/FreshVault.h"
 #include "vault/Module.h"
@@ -94,7 +95,7 @@ void TestFolders::startFindsTheVaultOfItsLayout() {
     whenModal<frmLogin>([thisRow, loginSeen](frmLogin* login) {
         if (*thisRow) {
             *loginSeen = true;
-            login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+            child<QPushButton>(login, QStringLiteral("cmdCancel"))->click();
         }
     });
     QVERIFY(!window.load());

@@ -23,8 +23,7 @@ struct Row {
 
 void addRows(TempVault& vault, const QList<Row>& rows) {
     for (const Row& row : rows) {
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (?, ?, ?, ?)"),
-                   {row.id, row.pid, row.name, row.seq});
+        vault.addCategory(row.name, row.pid, row.seq, row.id);
     }
 }
 
