@@ -1,5 +1,7 @@
 #include "app/frmAbout.h"
+#include "support/Child.h"
 #include "support/FakePlatform.h"
+#include "support/SuiteGuard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,11 +55,11 @@ void TestAbout::captionsVersionAndIcon() {
     FakePlatform fake;
     frmAbout dialog(fake.platform, m_folder->path());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("关于 Quorvane密码箱"));
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblTitle"))->text(), QStringLiteral("Quorvane密码箱"));
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("版本 1.0.0"));
+    QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblTitle"))->text(), QStringLiteral("Quorvane密码箱"));
+    QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblVersion"))->text(), QStringLiteral("版本 1.0.0"));
     QCOMPARE(dialog.size(), QSize(382, 237));
     QVERIFY(!dialog.windowIcon().isNull());
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().size(), QSize(64, 64));
+    QCOMPARE(child<QLabel>(dialog, QStringLiteral("picIcon"))->pixmap().size(), QSize(64, 64));
 }
 
 // Each row sets up the registry (and the tool's folder) and says what is started and whether the
@@ -119,7 +121,7 @@ void TestAbout::sysInfoLookup() {
 
     frmAbout dialog(fake.platform, m_folder->path());
     dialog.show();
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("cmdSysInfo")), Qt::LeftButton);
 
     QStringList expected;
     if (expectStarted == QLatin1String("@")) {
@@ -212,7 +214,7 @@ void TestAbout::linkClickOpensAddressSilently() {
     fake.shell.result = false; // a refused address stays silent
     frmAbout dialog(fake.platform, m_folder->path());
     dialog.show();
-    auto* link = dialog.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* link = child<QLabel>(dialog, QStringLiteral("Label1"));
     QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(link, Qt::LeftButton);
     QCOMPARE(fake.shell.opened, QStringList{frmAbout::webAddress()});
@@ -220,5 +222,5 @@ void TestAbout::linkClickOpensAddressSilently() {
     QVERIFY(dialog.isVisible());
 }
 
-QTEST_MAIN(TestAbout)
+VAULTRY_TEST_MAIN(TestAbout)
 #include "tst_about.moc"

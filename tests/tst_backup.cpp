@@ -93,7 +93,7 @@ private slots:
     void oneBackupBeforeTheFirstWriteOfARun() {
         QFETCH(Write, firstWrite);
         TempVault vault;
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption) VALUES (1, 1, 'original')"));
+        vault.addEntry({.caption = QStringLiteral("original")}, 1);
         const QString folder = VaultBackup::folderFor(vault.dbPath());
 
         // Two runs, each with two writes and reads in between.

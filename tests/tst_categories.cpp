@@ -1,7 +1,9 @@
 #include "controls/CategoryTree.h"
 #include "controls/FlatEdit.h"
+#include "support/Child.h"
 #include "support/FakePlatform.h"
 #include "support/ReadOnlyCopy.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "tree/CategoryCommands.h"
 #include "tree/CategoryTreeBuilder.h"
@@ -38,14 +40,9 @@ public:
         });
     }
 
-    void add(qint64 id, qint64 pid, const QString& name, int seq = 1) {
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (?, ?, ?, ?)"),
-                   {id, pid, name, seq});
-    }
+    void add(qint64 id, qint64 pid, const QString& name, int seq = 1) { vault.addCategory(name, pid, seq, id); }
     void addEntry(qint64 type) {
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass (Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                                  "VALUES (?, '标题', '', '', '', '', '普通账号', 1)"),
-                   {type});
+        vault.addEntry({.type = type, .caption = QStringLiteral("标题"), .sort = QStringLiteral("普通账号")});
     }
     void build() { builder.GJTree(); }
     // Delete as the menu runs it, with the error handling it is connected with.
@@ -82,14 +79,14 @@ public:
 };
 
 FlatEdit* nameBox(frmType& dialog) {
-    return dialog.findChild<FlatEdit*>(QStringLiteral("TypeName"));
+    return child<FlatEdit>(dialog, QStringLiteral("TypeName"));
 }
 QLabel* messageLine(frmType& dialog) {
-    return dialog.findChild<QLabel*>(QStringLiteral("Label2"));
+    return child<QLabel>(dialog, QStringLiteral("Label2"));
 }
 
 void pressOk(frmType& dialog) {
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("OK")), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("OK")), Qt::LeftButton);
 }
 
 void nameAndOk(frmType& dialog, const QString& name) {
@@ -575,6 +572,6 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     TestCategories test;
-    return QTest::qExec(&test, argc, argv);
+    return runGuarded(test, argc, argv);
 }
 #include "tst_categories.moc"

@@ -1,3 +1,4 @@
+#include "support/SuiteGuard.h"
 #include "vault/SecretCipher.h"
 #include "vault/VaultError.h"
 
@@ -231,5 +232,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCipher)
+VAULTRY_GUILESS_TEST_MAIN(TestCipher)
 #include "tst_cipher.moc"

@@ -1,4 +1,5 @@
 #include "platform/QtClipboard.h"
+#include "support/SuiteGuard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -44,5 +45,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestClipboard)
+VAULTRY_TEST_MAIN(TestClipboard)
 #include "tst_clipboard.moc"

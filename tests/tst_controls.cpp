@@ -6,6 +6,7 @@
 #include "controls/FlatMemo.h"
 #include "controls/SkinComboBox.h"
 #include "controls/SkinEngine.h"
+#include "support/SuiteGuard.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -466,5 +467,5 @@ void TestControls::shownSecretLeavesNoPlainCopy() {
     QCOMPARE(clipboard->text(), QStringLiteral("before"));
 }
 
-QTEST_MAIN(TestControls)
+VAULTRY_TEST_MAIN(TestControls)
 #include "tst_controls.moc"

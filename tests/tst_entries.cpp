@@ -1,6 +1,8 @@
 // The entry side of the main window, driven through the real window on a temporary vault.
+#include "Child.h"
 #include "FakePlatform.h"
 #include "ModalDriver.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 
 #include "app/MainWindow.h"
@@ -91,13 +93,7 @@ private slots:
 
 private:
     // Finds a control of the main window by its object name.
-    template <typename T> T* control(const char* name) const {
-        T* found = m_w->main.findChild<T*>(QLatin1String(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return found;
-    }
+    template <typename T> T* control(const char* name) const { return child<T>(m_w->main, QLatin1String(name)); }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
     CheckListBox* list() const { return control<CheckListBox>("List"); }
     FlatEdit* edit(const char* name) const { return control<FlatEdit>(name); }
@@ -153,26 +149,13 @@ void TestEntries::cleanup() {
 }
 
 qint64 TestEntries::addCategory(const QString& name, qint64 parent) {
-    vault().exec(QStringLiteral("insert into Quorvane_Type(PID, Name, Seq) values(?, ?, 1)"), {parent, name});
-    const qint64 id = vault().scalar(QStringLiteral("select max(ID) from Quorvane_Type")).toLongLong();
+    const qint64 id = vault().addCategory(name, parent);
     m_w->main.GJTree();
     return id;
 }
 
 qint64 TestEntries::addEntry(const StoredEntry& e, qint64 id) {
-    const QVariantList values{
-        e.type, e.caption, EncodeSecret(e.name, Key), EncodeSecret(e.pass, Key), e.www, EncodeSecret(e.remark, Key),
-        e.sort, e.seq};
-    if (id != 0) {
-        vault().exec(QStringLiteral("insert into Quorvane_Pass(ID, Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                                    "values(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     QVariantList{id} + values);
-        return id;
-    }
-    vault().exec(QStringLiteral("insert into Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                                "values(?, ?, ?, ?, ?, ?, ?, ?)"),
-                 values);
-    return vault().scalar(QStringLiteral("select max(ID) from Quorvane_Pass")).toLongLong();
+    return vault().addEntry({e.type, e.caption, e.name, e.pass, e.www, e.remark, e.sort, e.seq}, id);
 }
 
 QVariant TestEntries::column(qint64 id, const QString& name) const {
@@ -1138,7 +1121,7 @@ void TestEntries::engineFailuresInSaveAreTrappedElsewhereFatal() {
     // The category menu's dialogs read the category when they open; that read has no trap either.
     vault().exec(QStringLiteral("alter table Quorvane_Type rename to GoneToo"));
     for (const char* command : {"New", "Edit"}) {
-        expectFatal([this, command] { m_w->main.rightMenu()->findChild<QAction*>(QLatin1String(command))->trigger(); },
+        expectFatal([this, command] { child<QAction>(m_w->main.rightMenu(), QLatin1String(command))->trigger(); },
                     command);
     }
     m_w->fake.programEnd.calls = 0;
@@ -1192,5 +1175,5 @@ void TestEntries::menuShortcutsGoBeforeTheFocusedControl() {
     QCOMPARE(edit("Edit_Caption")->text(), QStringLiteral("一"));
 }
 
-QTEST_MAIN(TestEntries)
+VAULTRY_TEST_MAIN(TestEntries)
 #include "tst_entries.moc"

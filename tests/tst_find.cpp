@@ -1,7 +1,9 @@
 // Finding entries (pinyin included) and generating passwords, on a temporary vault; the dialogs are
 // driven through the real main window.
+#include "Child.h"
 #include "FakePlatform.h"
 #include "ModalDriver.h"
+#include "SuiteGuard.h"
 #include "TempVault.h"
 
 #include "app/MainWindow.h"
@@ -36,17 +38,12 @@ struct Window {
 };
 
 qint64 addCategory(TempVault& vault, const QString& name, qint64 parent = 1) {
-    vault.exec(QStringLiteral("insert into Quorvane_Type(PID, Name, Seq) values(?, ?, 1)"), {parent, name});
-    return vault.scalar(QStringLiteral("select max(ID) from Quorvane_Type")).toLongLong();
+    return vault.addCategory(name, parent);
 }
 
 qint64 addEntry(TempVault& vault, qint64 category, const QString& title, const QString& name = {},
                 const QString& pass = QStringLiteral("pw"), const QString& www = {}, const QString& remark = {}) {
-    const QString& key = Module::SecretKey;
-    vault.exec(QStringLiteral("insert into Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                              "values(?, ?, ?, ?, ?, ?, '普通账号', 1)"),
-               {category, title, EncodeSecret(name, key), EncodeSecret(pass, key), www, EncodeSecret(remark, key)});
-    return vault.scalar(QStringLiteral("select max(ID) from Quorvane_Pass")).toLongLong();
+    return vault.addEntry({category, title, name, pass, www, remark, QStringLiteral("普通账号")});
 }
 
 // Keys as a keyboard with an input method delivers them (keyClicks takes Latin-1 only).
@@ -166,10 +163,10 @@ void TestFind::chosenEntryIsShownAsAClickWould() {
     w.main.GJTree();
     w.main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.main));
-    auto* tree = w.main.findChild<CategoryTree*>(QStringLiteral("Tree"));
-    auto* list = w.main.findChild<CheckListBox*>(QStringLiteral("List"));
-    auto* caption = w.main.findChild<FlatEdit*>(QStringLiteral("Edit_Caption"));
-    auto* name = w.main.findChild<FlatEdit*>(QStringLiteral("Edit_Name"));
+    auto* tree = child<CategoryTree>(w.main, QStringLiteral("Tree"));
+    auto* list = child<CheckListBox>(w.main, QStringLiteral("List"));
+    auto* caption = child<FlatEdit>(w.main, QStringLiteral("Edit_Caption"));
+    auto* name = child<FlatEdit>(w.main, QStringLiteral("Edit_Name"));
     // Something else is shown before: the router of 家.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->nodeByKey(home)).center());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
@@ -179,8 +176,8 @@ void TestFind::chosenEntryIsShownAsAClickWould() {
     whenModal<frmFind>([&, ran](frmFind* dialog) {
         // A failed check leaves the lambda early; the dialog must not be left open behind it.
         const auto closeAnyway = qScopeGuard([dialog] { dialog->close(); });
-        auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("Edit_Find"));
-        auto* matches = dialog->findChild<QTreeView*>(QStringLiteral("List_Find"));
+        auto* field = child<QLineEdit>(dialog, QStringLiteral("Edit_Find"));
+        auto* matches = child<QTreeView>(dialog, QStringLiteral("List_Find"));
         type(field, QStringLiteral("yh"));
         QTest::keyClick(field, Qt::Key_Down); // 工行 is first, 建行 second
         QCOMPARE(matches->model()->rowCount(), 2);
@@ -201,7 +198,7 @@ void TestFind::chosenEntryIsShownAsAClickWould() {
         }
     });
     QApplication::setActiveWindow(&w.main);
-    QWidget* focused = w.main.findChild<QWidget*>(focus);
+    QWidget* focused = child<QWidget>(w.main, focus);
     focused->setEnabled(true);
     focused->setFocus();
     QTest::keyClick(focused, Qt::Key_F, Qt::ControlModifier);
@@ -311,11 +308,11 @@ void TestFind::generatorGoesIntoThePasswordField() {
     w.main.GJTree();
     w.main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.main));
-    auto* tree = w.main.findChild<CategoryTree*>(QStringLiteral("Tree"));
-    auto* list = w.main.findChild<CheckListBox*>(QStringLiteral("List"));
-    auto* pass = w.main.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"));
+    auto* tree = child<CategoryTree>(w.main, QStringLiteral("Tree"));
+    auto* list = child<CheckListBox>(w.main, QStringLiteral("List"));
+    auto* pass = child<FlatEdit>(w.main, QStringLiteral("Edit_Pass"));
     if (writable) {
-        QTest::mouseClick(w.main.findChild<QPushButton*>(QStringLiteral("Button_Read")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(w.main, QStringLiteral("Button_Read")), Qt::LeftButton);
     }
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->nodeByKey(home)).center());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
@@ -328,16 +325,16 @@ void TestFind::generatorGoesIntoThePasswordField() {
         // Unchecking every class leaves nothing to take.
         const QStringList classes{QStringLiteral("Check_Upper"), QStringLiteral("Check_Lower"),
                                   QStringLiteral("Check_Digits"), QStringLiteral("Check_Symbols")};
-        auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("OK"));
+        auto* ok = child<QPushButton>(dialog, QStringLiteral("OK"));
         for (const QString& name : classes) {
-            dialog->findChild<QCheckBox*>(name)->setChecked(false);
+            child<QCheckBox>(dialog, name)->setChecked(false);
         }
         QVERIFY(!ok->isEnabled());
-        dialog->findChild<QCheckBox*>(QStringLiteral("Check_Digits"))->setChecked(true);
+        child<QCheckBox>(dialog, QStringLiteral("Check_Digits"))->setChecked(true);
         QVERIFY(ok->isEnabled());
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("Button_Again")), Qt::LeftButton);
-        *taken = dialog->findChild<QLineEdit*>(QStringLiteral("Edit_Sample"))->text();
-        QTest::mouseClick(take ? ok : dialog->findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("Button_Again")), Qt::LeftButton);
+        *taken = child<QLineEdit>(dialog, QStringLiteral("Edit_Sample"))->text();
+        QTest::mouseClick(take ? ok : child<QPushButton>(dialog, QStringLiteral("Cancel")), Qt::LeftButton);
     });
     if (how == QStringLiteral("menu")) {
         QTimer::singleShot(50, [offered] {
@@ -378,5 +375,5 @@ void TestFind::generatorGoesIntoThePasswordField() {
     QCOMPARE(w.fake.programEnd.calls, 0);
 }
 
-QTEST_MAIN(TestFind)
+VAULTRY_TEST_MAIN(TestFind)
 #include "tst_find.moc"

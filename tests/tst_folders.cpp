@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 #include "app/MainWindow.h"
 #include "app/frmLogin.h"
+#include "support/Child.h"
+#include "support/SuiteGuard.h"
 #include "vault/FreshVault.h"
 #include "vault/Module.h"
 #include "vault/ProgramFolders.h"
@@ -93,7 +95,7 @@ void TestFolders::startFindsTheVaultOfItsLayout() {
     whenModal<frmLogin>([thisRow, loginSeen](frmLogin* login) {
         if (*thisRow) {
             *loginSeen = true;
-            login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+            child<QPushButton>(login, QStringLiteral("cmdCancel"))->click();
         }
     });
     QVERIFY(!window.load());
@@ -133,5 +135,5 @@ void TestFolders::startFindsTheVaultOfItsLayout() {
     QCOMPARE(QFileInfo::exists(home), packaged);
 }
 
-QTEST_MAIN(TestFolders)
+VAULTRY_TEST_MAIN(TestFolders)
 #include "tst_folders.moc"

@@ -10,6 +10,8 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatMemo.h"
 #include "platform/LockSignals.h"
+#include "support/Child.h"
+#include "support/SuiteGuard.h"
 #include "vault/SecretCipher.h"
 
 #include <QAction>
@@ -24,10 +26,6 @@ namespace {
 
 const QString Password = QStringLiteral("芝麻开门7");
 const QString Elsewhere = QStringLiteral("别处复制的文字");
-
-template <typename T> T* child(QObject* parent, const char* name) {
-    return parent->findChild<T*>(QLatin1String(name));
-}
 
 // The detail pane's five fields, then the captions listed.
 QStringList shown(Main& window) {
@@ -95,10 +93,12 @@ void TestLock::lockHidesEverythingAndOnlyThePasswordBringsItBack() {
     const QString suffix = vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toString();
     vault.exec(QStringLiteral("UPDATE Quorvane_Login SET Pass=? WHERE ID=1"),
                {EncodeSecret(Password + suffix, Module::SecretKey)});
-    vault.exec(QStringLiteral("INSERT INTO Quorvane_Type(ID, PID, Name, Seq) VALUES (2, 1, '银行', 1)"));
-    vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) VALUES "
-                              "(2, '工行', '', ?, '', '', '银行账号', 1), (2, '招行', '', '', '', '', '', 2)"),
-               {EncodeSecret(QStringLiteral("secret"), Module::SecretKey)});
+    const qint64 bank = vault.addCategory(QStringLiteral("银行"));
+    vault.addEntry({.type = bank,
+                    .caption = QStringLiteral("工行"),
+                    .pass = QStringLiteral("secret"),
+                    .sort = QStringLiteral("银行账号")});
+    vault.addEntry({.type = bank, .caption = QStringLiteral("招行"), .seq = 2});
     const QString fileRows = QStringLiteral("SELECT group_concat(Caption) || (SELECT group_concat(Name) FROM "
                                             "Quorvane_Type) || (SELECT hex(Pass) FROM Quorvane_Login) FROM "
                                             "Quorvane_Pass");
@@ -257,5 +257,5 @@ void TestLock::desktopSignalsOnABusRequestALock() {
     bus.disconnect(QString(), "/test", "org.vaultry.Test", "Marker", this, SLOT(markerArrived()));
 }
 
-QTEST_MAIN(TestLock)
+VAULTRY_TEST_MAIN(TestLock)
 #include "tst_lock.moc"

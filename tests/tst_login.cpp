@@ -1,4 +1,5 @@
 // The login dialog and the master password dialog, on temporary vaults.
+#include "Child.h"
 #include "FakePlatform.h"
 #include "SuiteGuard.h"
 #include "TempVault.h"
@@ -36,23 +37,22 @@ struct LoginAttempt {
 LoginAttempt tryLogin(TempVault& vault, FakePlatform& fake, const QString& password,
                       const QString& userName = QStringLiteral("admin")) {
     frmLogin login(vault.module(), fake.platform, vault.folder());
-    login.findChild<QLineEdit*>(QStringLiteral("txtUserName"))->setText(userName);
-    auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+    child<QLineEdit>(login, QStringLiteral("txtUserName"))->setText(userName);
+    auto* field = child<QLineEdit>(login, QStringLiteral("txtPassword"));
     field->setText(password);
-    login.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    return {login.result() == QDialog::Accepted, login.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
-            field->text()};
+    child<QPushButton>(login, QStringLiteral("cmdOK"))->click();
+    return {login.result() == QDialog::Accepted, child<QLabel>(login, QStringLiteral("Label1"))->text(), field->text()};
 }
 
 // OK as the user presses it: through the button, with the error handling it is connected with.
 void pressOk(FrmPass& dialog) {
-    dialog.findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
+    child<QPushButton>(dialog, QStringLiteral("Button_OK"))->click();
 }
 
 void fill(FrmPass& dialog, const QString& oldPassword, const QString& newPassword, const QString& confirmation) {
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->setText(oldPassword);
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_XMM"))->setText(newPassword);
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_QRM"))->setText(confirmation);
+    child<FlatEdit>(dialog, QStringLiteral("Edit_YMM"))->setText(oldPassword);
+    child<FlatEdit>(dialog, QStringLiteral("Edit_XMM"))->setText(newPassword);
+    child<FlatEdit>(dialog, QStringLiteral("Edit_QRM"))->setText(confirmation);
 }
 
 } // namespace
@@ -101,8 +101,7 @@ void TestLogin::freshVaultAdmitsOnlyTheEmptyPassword() {
 
 void TestLogin::vaultWithoutPasswordButWithEntriesAdmitsNobody() {
     TempVault vault;
-    vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                              "VALUES (1, 'x', '', '', '', '', '普通账号', 1)"));
+    vault.addEntry({.caption = QStringLiteral("x"), .sort = QStringLiteral("普通账号")});
     FakePlatform fake;
     for (const QString& attempt : {QString(), QStringLiteral("anything")}) {
         const LoginAttempt result = tryLogin(vault, fake, attempt);
@@ -144,12 +143,12 @@ void TestLogin::wrongPasswordEmptiesAndFocusesTheField() {
     frmLogin login(vault.module(), fake.platform, vault.folder());
     login.show();
     QVERIFY(QTest::qWaitForWindowExposed(&login));
-    auto* password = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
-    auto* ok = login.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    auto* password = child<QLineEdit>(login, QStringLiteral("txtPassword"));
+    auto* ok = child<QPushButton>(login, QStringLiteral("cmdOK"));
     password->setText(QStringLiteral("wrong"));
     ok->setFocus();
     QTest::mouseClick(ok, Qt::LeftButton);
-    QCOMPARE(login.findChild<QLabel*>(QStringLiteral("Label1"))->text(), WrongPassword);
+    QCOMPARE(child<QLabel>(login, QStringLiteral("Label1"))->text(), WrongPassword);
     QCOMPARE(password->text(), QString());
     QCOMPARE(login.focusWidget(), password);
     QVERIFY(login.isVisible());
@@ -176,7 +175,7 @@ void TestLogin::escapeAndCloseBoxEndTheProgram() {
         FakePlatform fake;
         frmLogin login(vault.module(), fake.platform, vault.folder());
         login.show();
-        QTest::keyClick(login.findChild<QLineEdit*>(QStringLiteral("txtPassword")), Qt::Key_Return);
+        QTest::keyClick(child<QLineEdit>(login, QStringLiteral("txtPassword")), Qt::Key_Return);
         QCOMPARE(login.result(), int(QDialog::Accepted));
         QVERIFY(!fake.programEnd.ended());
     }
@@ -191,10 +190,10 @@ void TestLogin::firstRunModeStoresThePasswordUnderANewRootSeq() {
 
     FrmPass dialog(module, fake.platform, vault.folder());
     QVERIFY(dialog.isFirstRun());
-    QVERIFY(!dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->isEnabled());
-    QCOMPARE(dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->backColor(), QColor(224, 224, 224));
-    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("Button_Cancel"))->isEnabled());
-    QCOMPARE(dialog.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("第一次必须设置密码"));
+    QVERIFY(!child<FlatEdit>(dialog, QStringLiteral("Edit_YMM"))->isEnabled());
+    QCOMPARE(child<FlatEdit>(dialog, QStringLiteral("Edit_YMM"))->backColor(), QColor(224, 224, 224));
+    QVERIFY(!child<QPushButton>(dialog, QStringLiteral("Button_Cancel"))->isEnabled());
+    QCOMPARE(child<QGroupBox>(dialog, QStringLiteral("GroupBox1"))->title(), QStringLiteral("第一次必须设置密码"));
     QVERIFY(module.RootSeq >= 0 && module.RootSeq <= 10000);
     QCOMPARE(vault.scalar(QStringLiteral("SELECT Seq FROM Quorvane_Type WHERE ID=1")).toInt(), int(module.RootSeq));
 
@@ -385,7 +384,7 @@ void TestLogin::everyPasswordFieldMasksWithAsterisk() {
 
     frmLogin login(vault.module(), fake.platform, vault.folder(), &owner);
     login.show();
-    check(login.findChild<QLineEdit*>(QStringLiteral("txtPassword")), QStringLiteral("login"));
+    check(child<QLineEdit>(login, QStringLiteral("txtPassword")), QStringLiteral("login"));
     for (const bool firstRun : {true, false}) {
         vault.module().MustSetPassword = firstRun;
         FrmPass dialog(vault.module(), fake.platform, vault.folder(), &owner);
@@ -394,7 +393,7 @@ void TestLogin::everyPasswordFieldMasksWithAsterisk() {
             check(field, firstRun ? QStringLiteral("first run") : QStringLiteral("change"));
         }
     }
-    auto* pass = owner.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"));
+    auto* pass = child<FlatEdit>(owner, QStringLiteral("Edit_Pass"));
     owner.show();
     check(pass, QStringLiteral("read-only"));
     owner.entryCommands().Read();

@@ -10,6 +10,8 @@
 #include "migrate/ChildProcess.h"
 #include "migrate/JetText.h"
 #include "migrate/VaultImport.h"
+#include "support/Child.h"
+#include "support/SuiteGuard.h"
 #include "vault/SecretCipher.h"
 #include "vault/VaultError.h"
 
@@ -707,9 +709,9 @@ void TestMigrate::startUpOffersToConvert() {
     Main window(module, fake.platform, vault.folder());
     QString loginMessage = QStringLiteral("login not shown");
     whenModal<frmLogin>([&](frmLogin* login) {
-        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QStringLiteral("Tom123"));
-        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-        loginMessage = login->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+        child<QLineEdit>(login, QStringLiteral("txtPassword"))->setText(QStringLiteral("Tom123"));
+        child<QPushButton>(login, QStringLiteral("cmdOK"))->click();
+        loginMessage = child<QLabel>(login, QStringLiteral("Label1"))->text();
     });
     const bool loaded = window.load();
 
@@ -874,5 +876,5 @@ void TestMigrate::exportRefuses() {
     }
 }
 
-QTEST_MAIN(TestMigrate)
+VAULTRY_TEST_MAIN(TestMigrate)
 #include "tst_migrate.moc"

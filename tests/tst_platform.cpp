@@ -5,6 +5,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/LinuxRegistry.h"
 #include "platform/RealPlatform.h"
+#include "support/SuiteGuard.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -261,5 +262,5 @@ void TestPlatform::errorRule() {
     }
 }
 
-QTEST_MAIN(TestPlatform)
+VAULTRY_TEST_MAIN(TestPlatform)
 #include "tst_platform.moc"

@@ -10,6 +10,8 @@
 #include "app/SessionLock.h"
 #include "app/frmLogin.h"
 #include "controls/FlatEdit.h"
+#include "support/Child.h"
+#include "support/SuiteGuard.h"
 #include "vault/ProtectedVault.h"
 #include "vault/SecretCipher.h"
 #include "vault/SqliteSupport.h"
@@ -41,13 +43,11 @@ void storeMasterPassword(TempVault& vault, const QString& password) {
 // A vault with a master password and entries whose stored forms hold what a copy could lose.
 void fillVault(TempVault& vault) {
     storeMasterPassword(vault, Password);
-    vault.exec(QStringLiteral("INSERT INTO Quorvane_Type(PID, Name, Seq) VALUES (1, '网银', 1)"));
+    const qint64 bank = vault.addCategory(QStringLiteral("网银"));
     for (int i = 0; i < 40; ++i) {
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Pass(Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
-                                  "VALUES (2, ?, ?, ?, 'https://bank.example/', ?, '银行账号', 1)"),
-                   {Caption + QString::number(i), EncodeSecret(QStringLiteral("user%1").arg(i), Module::SecretKey),
-                    EncodeSecret(QStringLiteral("Tav'ss%1").arg(i), Module::SecretKey),
-                    EncodeSecret(QStringLiteral("备注\r\n%1").arg(i), Module::SecretKey)});
+        vault.addEntry({bank, Caption + QString::number(i), QStringLiteral("user%1").arg(i),
+                        QStringLiteral("Tav'ss%1").arg(i), QStringLiteral("https://bank.example/"),
+                        QStringLiteral("备注\r\n%1").arg(i), QStringLiteral("银行账号")});
     }
     vault.exec(QStringLiteral("DELETE FROM Quorvane_Pass WHERE ID=7"));
 }
@@ -88,21 +88,21 @@ void pressProtect(Main& window, FakePlatform& fake, const QStringList& typed) {
     fake.boxes.queueAnswer(BoxAnswer::Yes);
     whenModal<FrmProtect>([typed](FrmProtect* dialog) {
         for (const QString& password : typed) {
-            dialog->findChild<FlatEdit*>(QStringLiteral("Edit_ZMM"))->setText(password);
-            dialog->findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
+            child<FlatEdit>(dialog, QStringLiteral("Edit_ZMM"))->setText(password);
+            child<QPushButton>(dialog, QStringLiteral("Button_OK"))->click();
             if (!dialog->isVisible()) {
                 return;
             }
         }
-        dialog->findChild<QPushButton*>(QStringLiteral("Button_Cancel"))->click();
+        child<QPushButton>(dialog, QStringLiteral("Button_Cancel"))->click();
     });
-    window.findChild<QAction*>(QStringLiteral("Protect"))->trigger();
+    child<QAction>(window, QStringLiteral("Protect"))->trigger();
 }
 
 bool menuShowsProtected(Main& window) {
-    auto* file = window.findChild<QMenu*>(QStringLiteral("File"));
+    auto* file = child<QMenu>(window, QStringLiteral("File"));
     emit file->aboutToShow();
-    return window.findChild<QAction*>(QStringLiteral("Protect"))->isChecked();
+    return child<QAction>(window, QStringLiteral("Protect"))->isChecked();
 }
 
 QString toolPath(const char* name) {
@@ -158,13 +158,13 @@ void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDatabasePassword() {
     Module module;
     Main window(module, fake.platform, vault.folder());
     whenModal<frmLogin>([](frmLogin* login) {
-        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(Password);
-        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        child<QLineEdit>(login, QStringLiteral("txtPassword"))->setText(Password);
+        child<QPushButton>(login, QStringLiteral("cmdOK"))->click();
     });
     QVERIFY(window.load());
     const QStringList itemNames = [&] {
         QStringList names;
-        for (QAction* action : window.findChild<QMenu*>(QStringLiteral("File"))->actions()) {
+        for (QAction* action : child<QMenu>(window, QStringLiteral("File"))->actions()) {
             names << action->objectName() + u'=' + action->text();
         }
         return names;
@@ -175,7 +175,7 @@ void TestProtect::onOffOnKeepsEveryRowAndHidesThemFromTheDatabasePassword() {
     QVERIFY(!menuShowsProtected(window));
 
     // Declining the explanation changes nothing; a wrong password is refused and changes nothing.
-    window.findChild<QAction*>(QStringLiteral("Protect"))->trigger();
+    child<QAction>(window, QStringLiteral("Protect"))->trigger();
     pressProtect(window, fake, {QStringLiteral("tiger'7-口令")});
     QCOMPARE(fake.boxes.texts().filter(WrongPassword).size(), 1);
     QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()), before);
@@ -236,15 +236,15 @@ void TestProtect::loginOnAProtectedVault() {
     whenModal<frmLogin>([&](frmLogin* login) {
         openBeforeLogin = module.VaultConnection.isOpen();
         for (const QString& password : typed) {
-            login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
-            login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            child<QLineEdit>(login, QStringLiteral("txtPassword"))->setText(password);
+            child<QPushButton>(login, QStringLiteral("cmdOK"))->click();
             if (message.isNull()) {
-                message = login->findChild<QLabel*>(QStringLiteral("Label1"))->text();
-                fieldAfterFirst = login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text();
+                message = child<QLabel>(login, QStringLiteral("Label1"))->text();
+                fieldAfterFirst = child<QLineEdit>(login, QStringLiteral("txtPassword"))->text();
             }
         }
         if (login->isVisible()) {
-            login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+            child<QPushButton>(login, QStringLiteral("cmdCancel"))->click();
         }
     });
     QCOMPARE(window.load(), admitted);
@@ -266,12 +266,12 @@ void TestProtect::closedUnprotectedVaultOpensAtTheLogin() {
     vault.module().VaultConnection.close();
     FakePlatform fake;
     frmLogin login(vault.module(), fake.platform, vault.folder());
-    auto* field = login.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
-    auto* ok = login.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    auto* field = child<QLineEdit>(login, QStringLiteral("txtPassword"));
+    auto* ok = child<QPushButton>(login, QStringLiteral("cmdOK"));
     field->setText(QStringLiteral("wrong"));
     ok->click();
     QVERIFY(!vault.module().VaultConnection.isOpen());
-    QCOMPARE(login.findChild<QLabel*>(QStringLiteral("Label1"))->text(), WrongPassword);
+    QCOMPARE(child<QLabel>(login, QStringLiteral("Label1"))->text(), WrongPassword);
     field->setText(Password);
     ok->click();
     QCOMPARE(login.result(), int(QDialog::Accepted));
@@ -309,7 +309,7 @@ void TestProtect::startUpTellsProtectedFromDamaged() {
     bool loginShown = false;
     whenModal<frmLogin>([&](frmLogin* login) {
         loginShown = true;
-        login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        child<QPushButton>(login, QStringLiteral("cmdCancel"))->click();
     });
     QVERIFY(!window.load());
     QCOMPARE(loginShown, protectedFile);
@@ -329,10 +329,10 @@ void TestProtect::changingThePasswordRekeysTheFile() {
 
     FakePlatform fake;
     FrmPass dialog(vault.module(), fake.platform, vault.folder());
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_YMM"))->setText(Password);
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_XMM"))->setText(newPassword);
-    dialog.findChild<FlatEdit*>(QStringLiteral("Edit_QRM"))->setText(newPassword);
-    dialog.findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
+    child<FlatEdit>(dialog, QStringLiteral("Edit_YMM"))->setText(Password);
+    child<FlatEdit>(dialog, QStringLiteral("Edit_XMM"))->setText(newPassword);
+    child<FlatEdit>(dialog, QStringLiteral("Edit_QRM"))->setText(newPassword);
+    child<QPushButton>(dialog, QStringLiteral("Button_OK"))->click();
     QVERIFY(fake.boxes.shown.isEmpty());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 
@@ -380,7 +380,7 @@ void TestProtect::toolsOpenAndProtectFromTheTerminal() {
     QCOMPARE(rowsOf(vault.dbPath(), databasePasswordKey()), before);
 }
 
-QTEST_MAIN(TestProtect)
+VAULTRY_TEST_MAIN(TestProtect)
 #include "tst_protect.moc"
 
 void TestProtect::lockClosesAProtectedFileUntilItsPassword_data() {

@@ -1,4 +1,5 @@
 // Writing through a result whose rows are not all read yet.
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "vault/Statements.h"
 
@@ -50,5 +51,5 @@ void TestRecordset::writeLeavesTheRowsStillToComeAsOpened() {
     QCOMPARE(seen.last(), QStringLiteral("e700"));
 }
 
-QTEST_MAIN(TestRecordset)
+VAULTRY_TEST_MAIN(TestRecordset)
 #include "tst_recordset.moc"

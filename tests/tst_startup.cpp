@@ -1,4 +1,5 @@
 // Start-up of the program: the load sequence, the main window's composition and its menus.
+#include "Child.h"
 #include "FakePlatform.h"
 #include "ModalDriver.h"
 #include "SuiteGuard.h"
@@ -34,16 +35,16 @@ namespace {
 
 void typeAndConfirmLogin(const QString& password) {
     whenModal<frmLogin>([password](frmLogin* login) {
-        login->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
-        login->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        child<QLineEdit>(login, QStringLiteral("txtPassword"))->setText(password);
+        child<QPushButton>(login, QStringLiteral("cmdOK"))->click();
     });
 }
 
 void setFirstPassword(const QString& password) {
     whenModal<FrmPass>([password](FrmPass* dialog) {
-        dialog->findChild<FlatEdit*>(QStringLiteral("Edit_XMM"))->setText(password);
-        dialog->findChild<FlatEdit*>(QStringLiteral("Edit_QRM"))->setText(password);
-        dialog->findChild<QPushButton*>(QStringLiteral("Button_OK"))->click();
+        child<FlatEdit>(dialog, QStringLiteral("Edit_XMM"))->setText(password);
+        child<FlatEdit>(dialog, QStringLiteral("Edit_QRM"))->setText(password);
+        child<QPushButton>(dialog, QStringLiteral("Button_OK"))->click();
     });
 }
 
@@ -167,9 +168,9 @@ void TestStartup::firstRunSetsThePasswordAndTheNextStartAsksForIt() {
     QString messageAfterEmpty;
     QString messageAfterCase;
     whenModal<frmLogin>([&](frmLogin* login) {
-        auto* password = login->findChild<QLineEdit*>(QStringLiteral("txtPassword"));
-        auto* ok = login->findChild<QPushButton*>(QStringLiteral("cmdOK"));
-        auto* message = login->findChild<QLabel*>(QStringLiteral("Label1"));
+        auto* password = child<QLineEdit>(login, QStringLiteral("txtPassword"));
+        auto* ok = child<QPushButton>(login, QStringLiteral("cmdOK"));
+        auto* message = child<QLabel>(login, QStringLiteral("Label1"));
         ok->click();
         messageAfterEmpty = message->text();
         password->setText(QStringLiteral("tiger'7"));
@@ -190,7 +191,7 @@ void TestStartup::cancellingTheLoginEndsTheProgram() {
     FakePlatform fake;
     Module module;
     Main window(module, fake.platform, vault.folder());
-    whenModal<frmLogin>([](frmLogin* login) { login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
+    whenModal<frmLogin>([](frmLogin* login) { child<QPushButton>(login, QStringLiteral("cmdCancel"))->click(); });
     QVERIFY(!window.load());
     QVERIFY(fake.programEnd.ended());
     QVERIFY(fake.boxes.shown.isEmpty());
@@ -204,26 +205,26 @@ void TestStartup::windowHasItsControlsAndMenus() {
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Quorvane密码箱 V1.0"));
     QCOMPARE(window.centralWidget()->size(), QSize(756, 501));
-    QCOMPARE(window.findChild<QWidget*>(QStringLiteral("Button_Read"))->geometry(), QRect(3, 3, 113, 42));
-    QCOMPARE(window.findChild<QWidget*>(QStringLiteral("List"))->geometry(), QRect(223, 47, 233, 449));
-    auto* pane = window.findChild<QWidget*>(QStringLiteral("Resizer1"));
+    QCOMPARE(child<QWidget>(window, QStringLiteral("Button_Read"))->geometry(), QRect(3, 3, 113, 42));
+    QCOMPARE(child<QWidget>(window, QStringLiteral("List"))->geometry(), QRect(223, 47, 233, 449));
+    auto* pane = child<QWidget>(window, QStringLiteral("Resizer1"));
     QCOMPARE(pane->geometry(), QRect(459, 47, 294, 449));
-    auto* save = window.findChild<QPushButton*>(QStringLiteral("Button_Save"));
+    auto* save = child<QPushButton>(window, QStringLiteral("Button_Save"));
     QCOMPARE(save->parentWidget(), pane);
     QCOMPARE(save->geometry(), QRect(27, 371, 111, 36));
     QCOMPARE(save->text(), QStringLiteral(" 保存(&S)"));
-    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("标    题："));
-    QVERIFY(window.findChild<QPushButton*>(QStringLiteral("Button_New"))->isHidden());
-    QVERIFY(window.findChild<QPushButton*>(QStringLiteral("Button_Del"))->isHidden());
-    QCOMPARE(window.findChild<FlatEdit*>(QStringLiteral("Edit_Pass"))->passwordChar(), QStringLiteral("*"));
-    QCOMPARE(window.findChild<FlatEdit*>(QStringLiteral("Edit_Caption"))->backColor(), QColor(224, 224, 224));
+    QCOMPARE(child<QLabel>(window, QStringLiteral("Label1"))->text(), QStringLiteral("标    题："));
+    QVERIFY(child<QPushButton>(window, QStringLiteral("Button_New"))->isHidden());
+    QVERIFY(child<QPushButton>(window, QStringLiteral("Button_Del"))->isHidden());
+    QCOMPARE(child<FlatEdit>(window, QStringLiteral("Edit_Pass"))->passwordChar(), QStringLiteral("*"));
+    QCOMPARE(child<FlatEdit>(window, QStringLiteral("Edit_Caption"))->backColor(), QColor(224, 224, 224));
 
     QStringList barMenus;
     for (QAction* action : window.menuBar()->actions()) {
         barMenus << action->text();
     }
     QCOMPARE(barMenus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("帮助(&H)")}));
-    const auto shortcutOf = [&](const char* name) { return window.findChild<QAction*>(name)->shortcut(); };
+    const auto shortcutOf = [&](const char* name) { return child<QAction>(window, name)->shortcut(); };
     QCOMPARE(shortcutOf("Passwode"), QKeySequence(QStringLiteral("Ctrl+P")));
     QCOMPARE(shortcutOf("Exit"), QKeySequence(QStringLiteral("Ctrl+E")));
     QCOMPARE(shortcutOf("Help"), QKeySequence(QStringLiteral("Ctrl+H")));
@@ -241,14 +242,14 @@ void TestStartup::helpAndExit() {
     FakePlatform fake;
     Main window(vault.module(), fake.platform, vault.folder());
 
-    window.findChild<QAction*>(QStringLiteral("Help"))->trigger();
+    child<QAction>(window, QStringLiteral("Help"))->trigger();
     QCOMPARE(fake.boxes.shown.size(), 1);
     QCOMPARE(fake.boxes.last().text, QStringLiteral("没有找到帮助文件！"));
     QCOMPARE(fake.boxes.last().title, QStringLiteral("提示！"));
     QCOMPARE(fake.boxes.last().icon, BoxIcon::Exclamation);
     QVERIFY(!fake.programEnd.ended());
 
-    window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    child<QAction>(window, QStringLiteral("Exit"))->trigger();
     QVERIFY(fake.programEnd.ended());
     QCOMPARE(fake.boxes.shown.size(), 1);
 }
@@ -292,8 +293,8 @@ void TestStartup::oneProgramPerVault() {
     Main second(module, fake.platform, vault.folder());
     if (refused) {
         // Should the login come after all, it is left at once rather than waited on for ever.
-        whenModal<frmLogin>(
-            [](frmLogin* login) { login->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); }, 1000);
+        whenModal<frmLogin>([](frmLogin* login) { child<QPushButton>(login, QStringLiteral("cmdCancel"))->click(); },
+                            1000);
     } else {
         typeAndConfirmLogin(QString());
         setFirstPassword(QStringLiteral("pw"));

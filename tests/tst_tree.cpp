@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "controls/CategoryTree.h"
 #include "support/FakePlatform.h"
+#include "support/SuiteGuard.h"
 #include "support/TempVault.h"
 #include "tree/CategoryTreeBuilder.h"
 
@@ -22,8 +23,7 @@ struct Row {
 
 void addRows(TempVault& vault, const QList<Row>& rows) {
     for (const Row& row : rows) {
-        vault.exec(QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (?, ?, ?, ?)"),
-                   {row.id, row.pid, row.name, row.seq});
+        vault.addCategory(row.name, row.pid, row.seq, row.id);
     }
 }
 
@@ -240,5 +240,5 @@ void TestTree::rightButtonOpensTheMenuAtThePointer() {
     QVERIFY(fake.boxes.shown.isEmpty());
 }
 
-QTEST_MAIN(TestTree)
+VAULTRY_TEST_MAIN(TestTree)
 #include "tst_tree.moc"

@@ -10,7 +10,7 @@
 void armBackupBeforeFirstWrite(Connection& connection, Platform& platform) {
     connection.setBeforeFirstWrite(VaultBackup::beforeFirstWrite([&platform](const VaultError& error) {
         platform.boxes.show(QApplication::activeWindow(),
-                            QStringLiteral("%1\n本次修改仍会照常保存！").arg(error.description()),
-                            QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
+                            QStringLiteral("%1\n本次修改仍会照常保存！").arg(error.description()), PromptTitle,
+                            BoxButtons::Ok, BoxIcon::Exclamation);
     }));
 }

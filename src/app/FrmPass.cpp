@@ -86,7 +86,7 @@ void FrmPass::load() {
 }
 
 void FrmPass::refuse(const QString& message) {
-    m_platform.boxes.show(this, message, QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Exclamation);
+    m_platform.boxes.show(this, message, PromptTitle, BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 void FrmPass::Button_OK_Click() {

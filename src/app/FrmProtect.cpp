@@ -42,8 +42,8 @@ void FrmProtect::Button_OK_Click() {
     const QString typed = m_editZMM->text();
     readRootSeq(m_module);
     if (checkMasterPassword(m_module, typed) != LoginVerdict::Admitted) {
-        m_platform.boxes.show(this, QStringLiteral("输入的密码有误,请重新再试！"), QStringLiteral("提示！"),
-                              BoxButtons::Ok, BoxIcon::Exclamation);
+        m_platform.boxes.show(this, QStringLiteral("输入的密码有误,请重新再试！"), PromptTitle, BoxButtons::Ok,
+                              BoxIcon::Exclamation);
         m_editZMM->clear();
         m_editZMM->setFocus();
         return;

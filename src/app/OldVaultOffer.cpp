@@ -52,8 +52,7 @@ bool offerOldVaultConversion(Platform& platform, QWidget* parent, const QString&
                        "原来的文件会原样保留为“%2”，登录时仍使用原来的主密码。选择“否”将退出程序。")
             .arg(dataFile, QFileInfo(keptAs).fileName(), QString::number(counts.categories),
                  QString::number(counts.entries));
-    if (platform.boxes.show(parent, question, QStringLiteral("提示！"), BoxButtons::YesNo, BoxIcon::Question) !=
-        BoxAnswer::Yes) {
+    if (platform.boxes.show(parent, question, PromptTitle, BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes) {
         platform.programEnd.endProgram(1);
         return false;
     }

@@ -37,8 +37,8 @@ void ProtectCommand::showState() {
 void ProtectCommand::Protect_Click() {
     const bool turnOn = !m_module.VaultConnection.isProtected();
     showState();
-    if (turnOn && m_platform.boxes.show(m_window, Explanation, QStringLiteral("提示！"), BoxButtons::YesNo,
-                                        BoxIcon::Question) != BoxAnswer::Yes) {
+    if (turnOn && m_platform.boxes.show(m_window, Explanation, PromptTitle, BoxButtons::YesNo, BoxIcon::Question) !=
+                      BoxAnswer::Yes) {
         return;
     }
     FrmProtect dialog(m_module, m_platform, m_programFolder, turnOn, m_window);
@@ -49,5 +49,5 @@ void ProtectCommand::Protect_Click() {
     m_platform.boxes.show(m_window,
                           turnOn ? QStringLiteral("数据文件已经用主密码加密！")
                                  : QStringLiteral("数据文件已经取消加密，恢复为程序原来的格式！"),
-                          QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Information);
+                          PromptTitle, BoxButtons::Ok, BoxIcon::Information);
 }

@@ -11,7 +11,7 @@ bool holdVaultForThisRun(VaultLock& lock, Platform& platform, QWidget* parent, c
                         QStringLiteral("数据文件“%1”已在另一个窗口中打开。\n"
                                        "同一个数据文件一次只能由一个程序使用，请回到已打开的那个窗口！")
                             .arg(dataFile),
-                        QStringLiteral("提示！"), BoxButtons::Ok, BoxIcon::Information);
+                        PromptTitle, BoxButtons::Ok, BoxIcon::Information);
     platform.programEnd.endProgram(0);
     return false;
 }

@@ -18,10 +18,10 @@
 
 namespace {
 
-const QString kUnavailable = QStringLiteral("此时系统信息不可用");
+const QString Unavailable = QStringLiteral("此时系统信息不可用");
 
 // RegQueryValueEx is given a buffer of this size; a larger value does not count as read.
-constexpr qsizetype kValueBufferSize = 1024;
+constexpr qsizetype ValueBufferSize = 1024;
 
 QWidget* solidLine(QWidget* parent, const QRect& geometry, const QColor& colour) {
     auto* line = new QWidget(parent);
@@ -64,9 +64,7 @@ QString frmAbout::webAddress() {
 void frmAbout::buildControls() {
     const QPixmap icon = windowIcon().pixmap(64, 64); // no icon file: an empty picture, no error
 
-    m_picIcon = new QLabel(this);
-    m_picIcon->setObjectName(QStringLiteral("picIcon"));
-    m_picIcon->setGeometry(twipsRect(195, 240, 1020, 1020));
+    m_picIcon = placeControl<QLabel>(this, "picIcon", twipsRect(195, 240, 1020, 1020));
     m_picIcon->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     m_picIcon->setAlignment(Qt::AlignCenter);
     if (!icon.isNull()) {
@@ -75,9 +73,7 @@ void frmAbout::buildControls() {
     }
 
     auto label = [this](const char* name, const QRect& geometry) {
-        auto* widget = new QLabel(this);
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setGeometry(geometry);
+        auto* widget = placeControl<QLabel>(this, name, geometry);
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return widget;
     };
@@ -107,9 +103,8 @@ void frmAbout::buildControls() {
     }
 
     // The etched separator: a grey line with a white one just below it.
-    auto* line1 = new QWidget(this);
-    line1->setObjectName(QStringLiteral("Line1"));
-    line1->setGeometry(pixelsFromTwips(90), pixelsFromTwips(2445), pixelsFromTwips(5654) - pixelsFromTwips(90), 3);
+    auto* line1 = placeControl<QWidget>(
+        this, "Line1", {pixelsFromTwips(90), pixelsFromTwips(2445), pixelsFromTwips(5654) - pixelsFromTwips(90), 3});
     solidLine(line1, QRect(0, 0, line1->width(), 1), QColor(0x80, 0x80, 0x80))->setObjectName("Line1_1");
     solidLine(line1,
               QRect(pixelsFromTwips(105) - pixelsFromTwips(90), 1,
@@ -117,15 +112,12 @@ void frmAbout::buildControls() {
               Qt::white)
         ->setObjectName("Line1_0");
 
-    m_cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    m_cmdOK->setGeometry(twipsRect(4125, 2625, 1500, 345));
+    m_cmdOK = placeControl<QPushButton>(this, "cmdOK", twipsRect(4125, 2625, 1500, 345), QStringLiteral("确定"));
     m_cmdOK->setDefault(true);
     connectFatal(m_platform, this, m_cmdOK, &QPushButton::clicked, [this] { accept(); });
 
-    m_cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)..."), this);
-    m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    m_cmdSysInfo->setGeometry(twipsRect(4140, 3075, 1485, 345));
+    m_cmdSysInfo = placeControl<QPushButton>(this, "cmdSysInfo", twipsRect(4140, 3075, 1485, 345),
+                                             QStringLiteral("系统信息(&S)..."));
     connectFatal(m_platform, this, m_cmdSysInfo, &QPushButton::clicked, [this] { StartSysInfo(); });
 
     // Only the buttons take the focus; the picture and the labels are not stops.
@@ -180,7 +172,7 @@ void frmAbout::StartSysInfo() {
         }
     });
     if (!ranThrough || !available) {
-        m_platform.boxes.show(this, kUnavailable, QString(), BoxButtons::Ok, BoxIcon::None);
+        m_platform.boxes.show(this, Unavailable, QString(), BoxButtons::Ok, BoxIcon::None);
     }
 }
 
@@ -190,7 +182,7 @@ bool frmAbout::GetKeyValue(RegistryRoot root, const QString& keyPath, const QStr
         return false;
     }
     const std::optional<RegistryValue> value = m_platform.registry.query(root, keyPath, valueName);
-    if (!value || storedSize(*value) > kValueBufferSize) {
+    if (!value || storedSize(*value) > ValueBufferSize) {
         text.clear();
         return false;
     }

@@ -5,7 +5,7 @@
 
 namespace {
 
-const QString msinfoKey = QStringLiteral("software\\microsoft\\shared tools\\msinfo");
+const QString MsinfoKey = QStringLiteral("software\\microsoft\\shared tools\\msinfo");
 
 // Registry paths ignore case and a trailing backslash.
 bool isMsinfoKey(RegistryRoot root, const QString& keyPath) {
@@ -13,7 +13,7 @@ bool isMsinfoKey(RegistryRoot root, const QString& keyPath) {
     while (path.endsWith(QLatin1Char('\\'))) {
         path.chop(1);
     }
-    return root == RegistryRoot::LocalMachine && path == msinfoKey;
+    return root == RegistryRoot::LocalMachine && path == MsinfoKey;
 }
 
 } // namespace

@@ -8,6 +8,9 @@ enum class BoxButtons { Ok, YesNo };
 enum class BoxIcon { None, Information, Exclamation, Question, Critical };
 enum class BoxAnswer { Ok, Yes, No };
 
+// The title of the program's notices, refusals and questions.
+inline const QString PromptTitle = QStringLiteral("提示！");
+
 // Every message box, error box and question of the program goes through here.
 class MessageBoxes {
 public:

@@ -13,7 +13,6 @@
 #include <utility>
 
 namespace {
-const QString RefusalTitle = QStringLiteral("提示！");
 
 // Counts the rows of a query on a fresh shared result set.
 qint64 countRows(Module& module, const QString& sql) {
@@ -60,7 +59,7 @@ void CategoryCommands::showCategoryDialog(int mode, const QString& refusal) {
 }
 
 void CategoryCommands::refuse(const QString& text) {
-    m_platform.boxes.show(m_owner, text, RefusalTitle, BoxButtons::Ok, BoxIcon::Exclamation);
+    m_platform.boxes.show(m_owner, text, PromptTitle, BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 void CategoryCommands::Del() {

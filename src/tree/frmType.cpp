@@ -101,7 +101,7 @@ void frmType::writeCategory() {
 
 void frmType::categoryGone() {
     QWidget* parent = isVisible() ? static_cast<QWidget*>(this) : parentWidget();
-    m_platform.boxes.show(parent, QStringLiteral("选中的分类已不存在！"), QStringLiteral("提示！"), BoxButtons::Ok,
+    m_platform.boxes.show(parent, QStringLiteral("选中的分类已不存在！"), PromptTitle, BoxButtons::Ok,
                           BoxIcon::Exclamation);
     reject();
     // The tree still shows the vanished category; bring it in line with the file.

@@ -15,10 +15,10 @@ using SqliteSupport::StatementPtr;
 
 namespace {
 
-const QString providerPart = QStringLiteral("Provider=Microsoft.jet.oledb.4.0;data source=");
-const QString fileAndSecurityPart =
+const QString ProviderPart = QStringLiteral("Provider=Microsoft.jet.oledb.4.0;data source=");
+const QString FileAndSecurityPart =
     QStringLiteral("\\DB.xml;Persist Security Info=False ;jet oledb:database password=");
-const QString databasePassword = QStringLiteral("Brindlex");
+const QString DatabasePassword = QStringLiteral("Brindlex");
 
 // The value of a key of a connection text ("key=value;key=value"), keys without regard to case.
 // A piece without "=" belongs to the value before it, so a folder with ";" in its name survives.
@@ -89,7 +89,7 @@ Connection::~Connection() {
 }
 
 QString Connection::connectionTextFor(const QString& programFolder) {
-    return providerPart + programFolder + fileAndSecurityPart + databasePassword;
+    return ProviderPart + programFolder + FileAndSecurityPart + DatabasePassword;
 }
 
 QString Connection::dataSourceOf(const QString& connectionText) {

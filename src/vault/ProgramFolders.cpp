@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString vaultFolderName = QStringLiteral("vaultry");
+const QString VaultFolderName = QStringLiteral("vaultry");
 
 bool somethingAt(const QString& path) {
     struct stat info {};
@@ -59,7 +59,7 @@ ProgramFolders programFoldersFor(const QString& executableFolder, const QString&
     if (QFileInfo(executableFolder + QStringLiteral("/Skin")).isDir()) {
         return {executableFolder, executableFolder, false};
     }
-    return {QDir::cleanPath(dataHome + u'/' + vaultFolderName),
+    return {QDir::cleanPath(dataHome + u'/' + VaultFolderName),
             QDir::cleanPath(executableFolder + QStringLiteral("/../share/vaultry")), true};
 }
 

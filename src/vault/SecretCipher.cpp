@@ -67,32 +67,37 @@ private:
         m_codeOf.fill(NoCode);
         // Both tables are needed: without one, stored forms would differ from those written
         // where it is present, and some of them would not decode there.
-        if (!fromIconv() || !fromWindowsTable())
+        if (!fromIconv() || !fromWindowsTable()) {
             throw VaultError(VaultError::InvalidCall,
                              QStringLiteral("系统缺少 GBK 代码页（CP936）的转换表，无法加密或解密。"));
+        }
     }
 
     static bool candidate(int code) {
-        if (code < 0x100)
+        if (code < 0x100) {
             return true;
+        }
         const int lead = code >> 8;
         const int trail = code & 0xFF;
         return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F;
     }
 
     static QByteArray bytesOf(int code) {
-        if (code < 0x100)
+        if (code < 0x100) {
             return QByteArray(1, static_cast<char>(code));
+        }
         const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
         return QByteArray(pair, 2);
     }
 
     void define(int code, char32_t ch) {
-        if (ch > 0xFFFF || isSurrogate(ch) || ch == NoChar || hasEscapeLead(static_cast<Code>(code)))
+        if (ch > 0xFFFF || isSurrogate(ch) || ch == NoChar || hasEscapeLead(static_cast<Code>(code))) {
             return;
+        }
         const auto u = static_cast<char16_t>(ch);
-        if (m_codeOf[u] != NoCode || m_charOf[code] != NoChar)
+        if (m_codeOf[u] != NoCode || m_charOf[code] != NoChar) {
             return;
+        }
         m_charOf[code] = u;
         m_codeOf[u] = static_cast<Code>(code);
     }
@@ -105,18 +110,22 @@ private:
             toUnicode != reinterpret_cast<iconv_t>(-1) && fromUnicode != reinterpret_cast<iconv_t>(-1);
         if (available) {
             for (int code = 0; code <= 0xFFFF; ++code) {
-                if (!candidate(code))
+                if (!candidate(code)) {
                     continue;
+                }
                 const QByteArray bytes = bytesOf(code);
                 const char32_t ch = decodeOne(toUnicode, bytes);
-                if (ch != NoChar && encodeOne(fromUnicode, ch) == bytes)
+                if (ch != NoChar && encodeOne(fromUnicode, ch) == bytes) {
                     define(code, ch);
+                }
             }
         }
-        if (toUnicode != reinterpret_cast<iconv_t>(-1))
+        if (toUnicode != reinterpret_cast<iconv_t>(-1)) {
             iconv_close(toUnicode);
-        if (fromUnicode != reinterpret_cast<iconv_t>(-1))
+        }
+        if (fromUnicode != reinterpret_cast<iconv_t>(-1)) {
             iconv_close(fromUnicode);
+        }
         return available;
     }
 
@@ -125,21 +134,25 @@ private:
     // and 0xFF -> U+F8F5. Stored forms written on Windows hold these characters, so they must
     // keep decoding. Qt's GBK converter (ICU's windows-936-2000) carries that table.
     bool fromWindowsTable() {
-        if (!QStringDecoder("GBK").isValid() || !QStringEncoder("GBK").isValid())
+        if (!QStringDecoder("GBK").isValid() || !QStringEncoder("GBK").isValid()) {
             return false;
+        }
         for (int code = 0; code <= 0xFFFF; ++code) {
-            if (!candidate(code) || defined(static_cast<Code>(code)))
+            if (!candidate(code) || defined(static_cast<Code>(code))) {
                 continue;
+            }
             // Fresh converters each time: resetState() does not clear an ICU converter's error flag.
             const QByteArray bytes = bytesOf(code);
             QStringDecoder toUnicode("GBK", QStringConverter::Flag::Stateless);
             const QString ch = toUnicode.decode(bytes);
-            if (toUnicode.hasError() || ch.size() != 1 || ch.at(0) == QChar::ReplacementCharacter)
+            if (toUnicode.hasError() || ch.size() != 1 || ch.at(0) == QChar::ReplacementCharacter) {
                 continue;
+            }
             QStringEncoder fromUnicode("GBK", QStringConverter::Flag::Stateless);
             const QByteArray back = fromUnicode.encode(ch);
-            if (!fromUnicode.hasError() && back == bytes)
+            if (!fromUnicode.hasError() && back == bytes) {
                 define(code, ch.at(0).unicode());
+            }
         }
         return true;
     }
@@ -157,8 +170,9 @@ private:
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
             return NoChar;
         }
-        if (inLeft != 0 || sizeof out - outLeft != 4)
+        if (inLeft != 0 || sizeof out - outLeft != 4) {
             return NoChar;
+        }
         return static_cast<char32_t>(out[0]) | static_cast<char32_t>(out[1]) << 8 |
                static_cast<char32_t>(out[2]) << 16 | static_cast<char32_t>(out[3]) << 24;
     }
@@ -257,8 +271,9 @@ QString textOf(const CodePage936& table, const Codes& codes) {
 QString storedOf(const CodePage936& table, const Codes& codes) {
     QString out(codes.size() * 2, Qt::Uninitialized);
     QChar* dst = out.data();
-    for (const Code code : codes)
+    for (const Code code : codes) {
         dst = table.defined(code) ? putPoint(dst, table.charOf(code)) : putPoint(dst, UndefinedBase + code);
+    }
     out.truncate(dst - out.constData());
     return out;
 }
@@ -281,26 +296,30 @@ Codes codesOfStored(const CodePage936& table, const QString& stored) {
         const char16_t unit = units[i].unicode();
         if (!isSurrogate(unit)) {
             const Code code = table.codeOf(unit);
-            if (code == NoCode)
+            if (code == NoCode) {
                 throwDamaged(codes.size() + 1, unit);
+            }
             codes.append(code);
             continue;
         }
-        if (!isHighSurrogate(unit) || i + 1 == size || !isLowSurrogate(units[i + 1].unicode()))
+        if (!isHighSurrogate(unit) || i + 1 == size || !isLowSurrogate(units[i + 1].unicode())) {
             throwDamaged(codes.size() + 1, unit);
+        }
         const char32_t point = QChar::surrogateToUcs4(units[i], units[i + 1]);
         ++i;
         const auto code = static_cast<Code>(point - UndefinedBase);
-        if (point < UndefinedBase || point > UndefinedLast || table.defined(code))
+        if (point < UndefinedBase || point > UndefinedLast || table.defined(code)) {
             throwDamaged(codes.size() + 1, point);
+        }
         codes.append(code);
     }
     return codes;
 }
 
 Codes keyCodes(const CodePage936& table, const QString& key) {
-    if (key.isEmpty())
+    if (key.isEmpty()) {
         throw VaultError(VaultError::InvalidCall, QStringLiteral("加密密钥不能为空。"));
+    }
     Codes codes;
     appendCodes(table, key, codes);
     return codes;
@@ -311,15 +330,17 @@ void applyKey(Codes& codes, const Codes& key) {
     qsizetype j = 0;
     for (Code& code : codes) {
         code ^= key[j];
-        if (++j == keySize)
+        if (++j == keySize) {
             j = 0;
+        }
     }
 }
 
 // Its own inverse; the halves are counted in codes, i.e. in characters of the stored form.
 void reverseHalves(Codes& codes) {
-    if (codes.size() % 2 != 0)
+    if (codes.size() % 2 != 0) {
         return;
+    }
     const auto middle = codes.begin() + codes.size() / 2;
     std::reverse(codes.begin(), middle);
     std::reverse(middle, codes.end());

@@ -21,7 +21,7 @@ using SqliteSupport::StatementPtr;
 
 namespace {
 
-const QString leftoverPrefix = QStringLiteral(".DB-rekey-");
+const QString LeftoverPrefix = QStringLiteral(".DB-rekey-");
 
 [[noreturn]] void fail(const QString& dataFile, const QString& why) {
     throw VaultError(VaultError::EngineFailure,
@@ -48,7 +48,7 @@ class CopyFile {
 public:
     CopyFile(const QString& folder, const QString& dataFile)
         : m_path(QStringLiteral("%1/%2%3-%4.part")
-                     .arg(folder, leftoverPrefix)
+                     .arg(folder, LeftoverPrefix)
                      .arg(::getpid())
                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))) {
         const SafeFile::Created created = SafeFile::createExclusive(m_path);
@@ -137,7 +137,7 @@ QByteArray databasePasswordKey(const Connection& connection) {
 void removeLeftovers(const QString& dataFile) {
     const QDir folder = QFileInfo(dataFile).absoluteDir();
     const QStringList names =
-        folder.entryList({leftoverPrefix + QStringLiteral("*.part"), leftoverPrefix + QStringLiteral("*.part-journal")},
+        folder.entryList({LeftoverPrefix + QStringLiteral("*.part"), LeftoverPrefix + QStringLiteral("*.part-journal")},
                          QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         QFile::remove(folder.filePath(name));

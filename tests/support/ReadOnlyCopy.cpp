@@ -1,15 +1,50 @@
 #include "ReadOnlyCopy.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 constexpr auto EveryoneReads = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
 constexpr auto EveryoneRuns = EveryoneReads | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+
+// Why nobody (as nogroup, without other groups) cannot reach path; empty when it can. A TMPDIR
+// under root's home is the usual case.
+QString whyNobodyCannotReach(const QString& path) {
+    const passwd* nobody = ::getpwnam("nobody");
+    const group* nogroup = ::getgrnam("nogroup");
+    if (nobody == nullptr || nogroup == nullptr) {
+        return QStringLiteral("the system has no user nobody or no group nogroup to drop root's rights to");
+    }
+    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    for (;;) {
+        struct stat status {};
+        if (::stat(QFile::encodeName(folder).constData(), &status) != 0) {
+            return QStringLiteral("%1 cannot be looked at").arg(folder);
+        }
+        const bool passes = status.st_uid == nobody->pw_uid    ? (status.st_mode & S_IXUSR) != 0
+                            : status.st_gid == nogroup->gr_gid ? (status.st_mode & S_IXGRP) != 0
+                                                               : (status.st_mode & S_IXOTH) != 0;
+        if (!passes) {
+            return QStringLiteral("nobody may not enter %1, on the way to the temporary folder; set TMPDIR to a "
+                                  "folder everyone may enter")
+                .arg(folder);
+        }
+        if (folder == QDir::rootPath()) {
+            return {};
+        }
+        folder = QFileInfo(folder).path();
+    }
+}
+
 } // namespace
 
 ReadOnlyCopy::ReadOnlyCopy(const QString& vaultFile) {
@@ -36,6 +71,10 @@ ReadOnlyCopy::Outcome ReadOnlyCopy::runThisProgram(const QStringList& arguments)
         if (setpriv.isEmpty()) {
             outcome.whyNot =
                 QStringLiteral("running as root and setpriv is missing, so a read-only file cannot be made");
+            return outcome;
+        }
+        outcome.whyNot = whyNobodyCannotReach(m_dir.path());
+        if (!outcome.whyNot.isEmpty()) {
             return outcome;
         }
         // nobody may not read the build folder: the program runs from the shared folder.

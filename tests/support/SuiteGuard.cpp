@@ -1,5 +1,7 @@
 #include "SuiteGuard.h"
 
+#include "Child.h"
+
 #include "vault/VaultError.h"
 
 #include <exception>
@@ -23,6 +25,8 @@ private:
         auto* guard = static_cast<GuardedSuite*>(self);
         try {
             guard->m_call(&guard->m_suite, kind, index, arguments);
+        } catch (const RecordedFailure&) {
+            // The test's failure is already on record.
         } catch (const VaultError& error) {
             fail(QStringLiteral("VaultError %1: %2").arg(error.number()).arg(error.description()));
         } catch (const std::exception& error) {

@@ -16,3 +16,11 @@ int runGuarded(QObject& suite, int argc, char* argv[]);
         TestObject suite;                                                                                              \
         return runGuarded(suite, argc, argv);                                                                          \
     }
+
+// QTEST_GUILESS_MAIN with the guard, for suites that need no window system.
+#define VAULTRY_GUILESS_TEST_MAIN(TestObject)                                                                          \
+    int main(int argc, char* argv[]) {                                                                                 \
+        QTEST_QAPP_SETUP(QCoreApplication)                                                                             \
+        TestObject suite;                                                                                              \
+        return runGuarded(suite, argc, argv);                                                                          \
+    }

@@ -1,6 +1,7 @@
 #include "TempVault.h"
 
 #include "vault/FreshVault.h"
+#include "vault/SecretCipher.h"
 #include "vault/SqliteSupport.h"
 #include "vault/VaultError.h"
 
@@ -145,4 +146,19 @@ qint64 TempVault::count(const QString& table, const QString& where) {
         sql += QStringLiteral(" WHERE ") + where;
     }
     return scalar(sql).toLongLong();
+}
+
+qint64 TempVault::addCategory(const QVariant& name, qint64 parent, int seq, qint64 id) {
+    exec(QStringLiteral("INSERT INTO Quorvane_Type (ID, PID, Name, Seq) VALUES (?, ?, ?, ?)"),
+         {id == 0 ? QVariant() : QVariant(id), parent, name, seq});
+    return sqlite3_last_insert_rowid(raw());
+}
+
+qint64 TempVault::addEntry(const TestEntry& entry, qint64 id) {
+    const QString& key = Module::SecretKey;
+    exec(QStringLiteral("INSERT INTO Quorvane_Pass (ID, Type, Caption, Name, Pass, Www, Remark, Sort, Seq) "
+                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+         {id == 0 ? QVariant() : QVariant(id), entry.type, entry.caption, EncodeSecret(entry.name, key),
+          EncodeSecret(entry.pass, key), entry.www, EncodeSecret(entry.remark, key), entry.sort, entry.seq});
+    return sqlite3_last_insert_rowid(raw());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vault/Module.h"
+#include "vault/RootCategory.h"
 
 #include <QTemporaryDir>
 #include <QVariant>
@@ -9,6 +10,20 @@ struct sqlite3;
 
 // How long the test connections wait for a file another connection holds.
 constexpr int TestBusyTimeoutMs = 300;
+
+// An entry row as the program stores it: TempVault::addEntry enciphers name, pass and remark with
+// Module::SecretKey and writes the rest as they are. Every field has an initialiser, so that a
+// designated initialiser may leave any of them out.
+struct TestEntry {
+    qint64 type = RootCategory::Key;
+    QString caption = {};
+    QString name = {};
+    QString pass = {};
+    QString www = {};
+    QString remark = {};
+    QString sort = {};
+    int seq = 1;
+};
 
 // A temporary program folder holding a fresh DB.xml (and the Skin/ and Icons/ folders of the
 // build, when they exist), with a Module whose connection is open on it. Removed at destruction.
@@ -32,6 +47,9 @@ public:
     void exec(const QString& sql, const QVariantList& parameters = {});
     QVariant scalar(const QString& sql);
     qint64 count(const QString& table, const QString& where = {});
+    // Rows arranged through exec; id 0 lets the file number the row. Both return the row's ID.
+    qint64 addCategory(const QVariant& name, qint64 parent = RootCategory::Key, int seq = 1, qint64 id = 0);
+    qint64 addEntry(const TestEntry& entry, qint64 id = 0);
 
 private:
     sqlite3* raw();
