@@ -100,9 +100,8 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
 
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,
                  [this](int button, int x, int y) { onTreeMouseButton(button, x, y); });
-    connectFatal(m_platform, this, m_tree, &CategoryTree::nodeClicked, [this](QTreeWidgetItem* node) {
-        m_entryPane->LoadEntryList(CategoryTree::nodeKey(node));
-    });
+    connectFatal(m_platform, this, m_tree, &CategoryTree::nodeClicked,
+                 [this](QTreeWidgetItem* node) { m_entryPane->LoadEntryList(CategoryTree::nodeKey(node)); });
 
     // A menu shortcut goes before the control that has the focus (see eventFilter).
     qApp->installEventFilter(this);
@@ -293,7 +292,7 @@ void Main::Exit() {
 }
 
 void Main::Help() {
-    m_platform.boxes.show(this, QStringLiteral("没有找到帮助文件！"), QStringLiteral("提示！"), BoxButtons::Ok,
+    m_platform.boxes.show(this, QStringLiteral("没有找到帮助文件！"), PromptTitle, BoxButtons::Ok,
                           BoxIcon::Exclamation);
 }
 

@@ -37,7 +37,7 @@ void EntryCommands::connectHandlers() {
 }
 
 void EntryCommands::tell(const QString& text, BoxIcon icon) {
-    m_platform.boxes.show(m_window, text, QStringLiteral("提示！"), BoxButtons::Ok, icon);
+    m_platform.boxes.show(m_window, text, PromptTitle, BoxButtons::Ok, icon);
 }
 
 // Neither reloads nor empties the pane, and a new entry being composed stays so.
@@ -85,8 +85,8 @@ void EntryCommands::Save() {
         tell(QStringLiteral("请输入密码！"), BoxIcon::Information);
         return;
     }
-    const BoxAnswer answer = m_platform.boxes.show(m_window, QStringLiteral("是否真的要保存信息？"),
-                                                   QStringLiteral("提示！"), BoxButtons::YesNo, BoxIcon::Question);
+    const BoxAnswer answer = m_platform.boxes.show(m_window, QStringLiteral("是否真的要保存信息？"), PromptTitle,
+                                                   BoxButtons::YesNo, BoxIcon::Question);
     if (answer != BoxAnswer::Yes) {
         return;
     }

@@ -15,7 +15,7 @@ namespace {
 
 // UTF-16 storage: texts are kept exactly as the program hands them over (no transcoding on the
 // way in or out), and reading them back as UTF-16 costs nothing.
-const char* const schema = R"sql(
+const char* const Schema = R"sql(
 PRAGMA encoding = 'UTF-16le';
 BEGIN;
 CREATE TABLE Quorvane_Type (
@@ -92,7 +92,7 @@ void createFreshVault(const QString& filePath) {
     if (rc != SQLITE_OK) {
         fail(rc);
     }
-    rc = sqlite3_exec(db, schema, nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(db, Schema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         fail(rc);
     }

@@ -14,7 +14,7 @@ namespace {
 // Rows read when a result opens: enough for most levels of the category tree, one entry or one
 // category, which then need no count of their own; few enough that counting the entries (the
 // login) does not read the rows it does not need.
-constexpr qint64 firstRows = 32;
+constexpr qint64 FirstRows = 32;
 
 [[noreturn]] void raiseNoCurrentRow() {
     throw VaultError(VaultError::NoCurrentRow, QStringLiteral("BOF 或 EOF 中有一个是“真”，或者当前的记录已被删除，"
@@ -65,14 +65,14 @@ void Recordset::open(const QString& sql, Connection& connection) {
     m_rows.start(std::move(prepared));
     try {
         m_rowCount = std::numeric_limits<qint64>::max();
-        m_rows.readRows(firstRows, m_rowCount, connection);
+        m_rows.readRows(FirstRows, m_rowCount, connection);
         if (m_rows.reading()) {
             // More rows than that: the engine counts them while this statement holds the file.
             const qint64 counted = countRows(shape.unordered(), shape.literals);
             if (counted >= 0) {
                 m_rowCount = counted;
             }
-            if (counted < 0 || counted <= RowBuffer::pageRows) {
+            if (counted < 0 || counted <= RowBuffer::PageRows) {
                 m_rows.readRemainingRows(m_rowCount, connection);
             }
         }

@@ -109,7 +109,7 @@ void RowBuffer::readRows(qint64 limit, qint64 rowCount, const Connection& connec
             m_bufferRows = 0;
         }
         if (m_cells.empty()) {
-            m_cells.reserve(static_cast<size_t>(std::min(limit, pageRows) * columnCount));
+            m_cells.reserve(static_cast<size_t>(std::min(limit, PageRows) * columnCount));
         }
         const size_t rowStart = m_cells.size();
         m_cells.resize(rowStart + static_cast<size_t>(columnCount));
@@ -125,12 +125,12 @@ void RowBuffer::readNextPage(qint64 rowCount, const Connection& connection) {
     m_bufferRows = 0;
     m_cells.clear();
     m_bytes.clear();
-    readRows(pageRows, rowCount, connection);
+    readRows(PageRows, rowCount, connection);
 }
 
 void RowBuffer::readRemainingRows(qint64 rowCount, const Connection& connection) {
     while (m_statement) {
-        readRows(pageRows, rowCount, connection);
+        readRows(PageRows, rowCount, connection);
     }
 }
 
@@ -144,8 +144,8 @@ void RowBuffer::clear() {
     // The memory of a large result goes back now: a closed result set may live on for the rest
     // of the program. A small buffer is kept for the next open, which saves the tree's thousands
     // of small queries an allocation each.
-    constexpr size_t keptBytes = 64 * 1024;
-    if (m_cells.capacity() * sizeof(Cell) + m_bytes.capacity() > keptBytes) {
+    constexpr size_t KeptBytes = 64 * 1024;
+    if (m_cells.capacity() * sizeof(Cell) + m_bytes.capacity() > KeptBytes) {
         std::vector<Cell>().swap(m_cells);
         std::vector<char>().swap(m_bytes);
     } else {

@@ -17,7 +17,7 @@ class RowBuffer {
 public:
     // Rows read from the file at a time after the first ones. A result of up to this many rows is
     // read whole when it opens, so it no longer holds the file.
-    static constexpr qint64 pageRows = 256;
+    static constexpr qint64 PageRows = 256;
 
     RowBuffer() = default;
     ~RowBuffer();

@@ -4,8 +4,8 @@ namespace SqliteSupport {
 
 int StatementCache::acquire(const QString& sql, Lease& lease, bool* extraStatement) {
     // A handful of texts at most, one or two statements each; anything beyond is not kept.
-    constexpr qsizetype maxTexts = 64;
-    constexpr size_t maxPerText = 8;
+    constexpr qsizetype MaxTexts = 64;
+    constexpr size_t MaxPerText = 8;
     if (extraStatement) {
         *extraStatement = false;
     }
@@ -36,11 +36,11 @@ int StatementCache::acquire(const QString& sql, Lease& lease, bool* extraStateme
             prepared->sourceTable.clear();
         }
     }
-    if (found == m_statements.cend() && m_statements.size() >= maxTexts) {
+    if (found == m_statements.cend() && m_statements.size() >= MaxTexts) {
         m_statements.clear(); // the statements in use stay with their users
     }
     std::vector<Lease>& pool = m_statements[sql];
-    if (pool.size() < maxPerText) {
+    if (pool.size() < MaxPerText) {
         pool.push_back(prepared);
     }
     lease = std::move(prepared);

@@ -133,10 +133,10 @@ qint64 copyBytes(Connection& connection, PartFile& part, const QString& folder) 
     if (rc != SQLITE_OK) {
         fail(folder, engineMessage(nullptr, rc));
     }
-    constexpr sqlite3_int64 chunk = 1 << 20;
-    QByteArray buffer(static_cast<qsizetype>(std::min(size, chunk)), Qt::Uninitialized);
+    constexpr sqlite3_int64 ChunkBytes = 1 << 20;
+    QByteArray buffer(static_cast<qsizetype>(std::min(size, ChunkBytes)), Qt::Uninitialized);
     for (sqlite3_int64 offset = 0; offset < size;) {
-        const int length = static_cast<int>(std::min(size - offset, chunk));
+        const int length = static_cast<int>(std::min(size - offset, ChunkBytes));
         rc = file->pMethods->xRead(file, buffer.data(), length, offset);
         if (rc != SQLITE_OK) {
             fail(folder, QStringLiteral("读取数据文件时出错（%1）。").arg(engineMessage(nullptr, rc)));
