@@ -100,15 +100,6 @@ bool sameStoredValue(const QVariant& a, const QVariant& b) {
     return a.typeId() == b.typeId() && a == b;
 }
 
-// Counts the rows of a query on a fresh shared result set.
-qint64 countRows(Module& module, const QString& sql) {
-    const auto rs = module.freshRecordset();
-    rs->open(sql, module.VaultConnection);
-    const qint64 count = rs->recordCount();
-    rs->close();
-    return count;
-}
-
 bool stillAsShown(const Recordset& rs, const EntryPane::ShownEntry& shown) {
     if (rs.columns() != shown.columns) {
         return false;
@@ -156,7 +147,7 @@ void EntryCommands::writeEntry(qint64 entryKey) {
         // The checks and the write are one step: another program that writes the file between
         // them would otherwise be overwritten, or leave the entry filed under nothing.
         WriteTransaction transaction(m_module.VaultConnection);
-        if (adding && countRows(m_module, Statements::category(categoryKey)) == 0) {
+        if (adding && m_module.countRows(Statements::category(categoryKey)) == 0) {
             outcome = Outcome::CategoryGone;
         } else {
             m_module.SqlText = Statements::entryForSave(entryKey);

@@ -12,17 +12,7 @@
 #include <QTreeWidgetItem>
 #include <utility>
 
-namespace {
-
-// Counts the rows of a query on a fresh shared result set.
-qint64 countRows(Module& module, const QString& sql) {
-    const auto rs = module.freshRecordset();
-    rs->open(sql, module.VaultConnection);
-    const qint64 count = rs->recordCount();
-    rs->close();
-    return count;
-}
-} // namespace
+namespace {} // namespace
 
 CategoryCommands::CategoryCommands(Module& module, Platform& platform, CategoryTree& tree, QWidget* owner,
                                    std::function<void()> rebuildTree, QString programFolder)
@@ -76,10 +66,10 @@ void CategoryCommands::Del() {
     // The file is asked as well as the tree: a sub-category added by another copy of the program
     // since the last rebuild would otherwise be cut off from the root, entries and all.
     const auto refusal = [this, n]() -> QString {
-        if (countRows(m_module, Statements::childCategories(n)) > 0) {
+        if (m_module.countRows(Statements::childCategories(n)) > 0) {
             return QStringLiteral("存在下级分类不能删除！");
         }
-        if (countRows(m_module, Statements::entriesOfCategoryCount(n)) > 0) {
+        if (m_module.countRows(Statements::entriesOfCategoryCount(n)) > 0) {
             return QStringLiteral("存在账号信息不能删除！");
         }
         return {};

@@ -25,6 +25,15 @@ public:
         return VaultRecordset;
     }
 
+    // The rows a query finds, counted on a fresh shared result set.
+    qint64 countRows(const QString& sql) {
+        const auto rs = freshRecordset();
+        rs->open(sql, VaultConnection);
+        const qint64 count = rs->recordCount();
+        rs->close();
+        return count;
+    }
+
     // The decimal text of RootSeq that is appended to the master password before it is stored.
     QString rootSeqSuffix() const { return QString::number(RootSeq); }
 
