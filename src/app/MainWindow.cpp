@@ -86,16 +86,7 @@ Main::Main(Module& module, Platform& platform, const ProgramFolders& folders, QW
         return m_entryPane->writeMode();
     }))->connectHandlers();
     m_sessionLock = new SessionLock(*this, m_module, m_platform, m_programFolder);
-    // A file keyed by the master password is closed while locked, its key forgotten: the login's OK
-    // derives it again from the password typed at unlock and opens the file before its check.
-    m_sessionLock->setVaultSession({[this] {
-                                        Connection& connection = m_module.VaultConnection;
-                                        if (connection.isOpen() && connection.isProtected()) {
-                                            connection.close();
-                                            connection.setKey({});
-                                        }
-                                    },
-                                    {}});
+    m_sessionLock->setVaultSession({[this] { ProtectedVault::closeAndForgetKey(m_module.VaultConnection); }, {}});
     buildMenus();
 
     connectFatal(m_platform, this, m_tree, &CategoryTree::mouseButton,

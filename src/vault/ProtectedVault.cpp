@@ -33,4 +33,11 @@ bool openWithPassword(Connection& connection, const QString& password) {
     return connection.openWithKey(keyForFile(Connection::dataSourceOf(connection.connectionString()), password));
 }
 
+void closeAndForgetKey(Connection& connection) {
+    if (connection.isOpen() && connection.isProtected()) {
+        connection.close();
+        connection.setKey({});
+    }
+}
+
 } // namespace ProtectedVault

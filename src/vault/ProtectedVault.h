@@ -24,6 +24,10 @@ QByteArray keyForFile(const QString& path, const QString& password);
 // A key for this password under a fresh header, for protecting a file or changing its password.
 QByteArray newKeyFor(const QString& password);
 
+// Closes a protected file and forgets its key, so that no key stays in memory while the program is
+// locked; the login opens it again from the password. A file under the program's own key stays open.
+void closeAndForgetKey(Connection& connection);
+
 // keyForFile, then Connection::openWithKey. False when the password does not open the file.
 bool openWithPassword(Connection& connection, const QString& password);
 
