@@ -7,29 +7,10 @@ build_dir=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
-same() { [ "$1" = "$2" ] || { echo "  got:      $1"; echo "  expected: $2"; false; }; }
+source "$(dirname "$0")/checks.sh"
 png_width() { od -An -tu1 -j16 -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
 sums() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
-app_id=$(sed -n 's/^set(VAULTRY_APP_ID \(.*\))$/\1/p' "$source_dir/CMakeLists.txt")
-# What desktop-file-validate finds wrong with an entry. The one hint it gives, that Security might be
-# joined by System or Settings, is left: the entry belongs under Utility alone. desktop-file-utils
-# before 0.27 (Debian 12 has 0.26) predates the key SingleMainWindow of the entry format 1.5.
-entry_problems() {
-    desktop-file-validate --no-hints "$1" 2>&1 | grep -v 'contains key "SingleMainWindow" in group "Desktop Entry"'
-    true
-}
+app_id=$(app_id_of "$source_dir")
 
 # Each home is a fresh temporary HOME with XDG_DATA_HOME below it; the old layout's build folder
 # is a temporary one too, so no real vault is ever read or written.
@@ -133,5 +114,4 @@ for step in install uninstall; do
     done
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -9,23 +9,9 @@ tmp=$(mktemp -d)
 program_pid=
 trap '[ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null; rm -rf "$tmp"' EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
-same() { [ "$1" = "$2" ] || { echo "  got:      $1"; echo "  expected: $2"; false; }; }
-has() { grep -qF -- "$2" <<<"$1" || { echo "  not in: $1"; false; }; }
-lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "  in: $1"; false; }; }
+source "$(dirname "$0")/checks.sh"
 
-app_id=$(sed -n 's/^set(VAULTRY_APP_ID \(.*\))$/\1/p' "$source_dir/CMakeLists.txt")
+app_id=$(app_id_of "$source_dir")
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 arch=$(dpkg --print-architecture)
 
@@ -82,10 +68,7 @@ check "no vault in the package" lacks "$listing" DB.xml
 x=$tmp/x
 dpkg-deb -x "$deb" "$x"
 entry=$x/usr/share/applications/$app_id.desktop
-# desktop-file-utils before 0.27 (Debian 12 has 0.26) predates the key SingleMainWindow of the entry
-# format 1.5; anything else it finds is a fault.
-check "menu entry is clean" same "$(desktop-file-validate --no-hints "$entry" 2>&1 |
-    grep -v 'contains key "SingleMainWindow" in group "Desktop Entry"')" ""
+check "menu entry is clean" same "$(entry_problems "$entry")" ""
 for key in "Exec=vaultry" "Icon=$app_id" "SingleMainWindow=true" "Name=Quorvane密码箱"; do
     check "menu entry has $key" grep -qxF "$key" "$entry"
 done
@@ -118,5 +101,4 @@ program_pid=
 check "first start made the vault, the owner's alone" same "$(stat -c %a "$vault" 2>&1)" 600
 check "the vault's folder is the owner's alone" same "$(stat -c %a "$(dirname "$vault")" 2>&1)" 700
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
